@@ -1,0 +1,102 @@
+// File-name derivation. Names follow the host platform of the job script:
+// '\' and ':' end a folder or drive, '/' is an ordinary character.
+#include "app/file_names.h"
+
+#include <string_view>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+constexpr std::string_view kVideoSuffix = ".avi";
+constexpr std::string_view kPartsSuffix = ".parts";
+constexpr std::string_view kResultSuffix = ".jobs.part";
+
+// A suffix counts only behind at least two characters, so "x.avi" and
+// "a.parts" are not recognised.
+constexpr std::size_t kMinVideoName = 6;
+constexpr std::size_t kMinPartsName = 8;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// True if `name`, which ends in ".avi", holds a '.' and `digits` digits right
+// before that suffix, with at least one character in front of the dot.
+bool HasPartNumber(std::string_view name, std::size_t digits) {
+  const std::size_t size = name.size();
+  if (size < digits + 6) return false;
+  const std::size_t dot = size - kVideoSuffix.size() - digits - 1;
+  if (name[dot] != '.') return false;
+  for (std::size_t at = dot + 1; at < dot + 1 + digits; ++at) {
+    if (!IsDigit(name[at])) return false;
+  }
+  return true;
+}
+
+// If `name` ends in a recognised suffix, sets `base` to the length left when
+// the suffix and any part number in front of it are cut off, and returns true.
+bool CutKnownSuffix(std::string_view name, std::size_t* base) {
+  const std::size_t size = name.size();
+  if (size >= kMinVideoName && EndsWith(name, kVideoSuffix)) {
+    *base = size - kVideoSuffix.size();
+    // Part numbers of three, two and one digit, longest first.
+    for (std::size_t digits = 3; digits >= 1; --digits) {
+      if (HasPartNumber(name, digits)) {
+        *base -= digits + 1;
+        break;
+      }
+    }
+    return true;
+  }
+  if (size >= kMinPartsName && EndsWith(name, kPartsSuffix)) {
+    *base = size - kPartsSuffix.size();
+    return true;
+  }
+  return false;
+}
+
+// Length of the result name's base for a name with no recognised suffix: the
+// name without its last extension. Position 0 is never looked at, so a name
+// like ".x" keeps its whole text; a '\' or ':' met first means the last dot
+// belongs to a folder or drive, not to the file.
+std::size_t BaseWithoutExtension(std::string_view name) {
+  for (std::size_t at = name.size(); at-- > 1;) {
+    if (name[at] == '\\' || name[at] == ':') break;
+    if (name[at] == '.') return at;
+  }
+  return name.size();
+}
+
+}  // namespace
+
+void LowerText(std::string* text) {
+#ifdef _WIN32
+  if (!text->empty()) {
+    CharLowerBuffA(text->data(), static_cast<DWORD>(text->size()));
+  }
+#else
+  for (char& c : *text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+#endif
+}
+
+void DeriveFileNames(std::string* name, std::string* result_name) {
+  std::size_t base = 0;
+  if (CutKnownSuffix(*name, &base)) {
+    name->resize(base);
+  } else {
+    // The parts-list name keeps the whole argument; only the result name
+    // drops the last extension.
+    base = BaseWithoutExtension(*name);
+  }
+  result_name->assign(*name, 0, base);
+  result_name->append(kResultSuffix);
+  name->append(kPartsSuffix);
+}

@@ -1,0 +1,134 @@
+// Run sequence and console messages. Only this file prints, and it decides
+// the exit status.
+#include "app/run.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "app/file_names.h"
+#include "common/exit_status.h"
+#include "jobscript/job_script_writer.h"
+#include "partslist/parts_list_reader.h"
+
+namespace {
+
+constexpr std::string_view kBanner =
+    "\nKOLVA, ver. 0.1.\n"
+    "Turns a cluster's parts list into Framequill job-script lines.\n";
+constexpr std::string_view kNoFileName =
+    "\nPlease specify file name to process.\n";
+constexpr std::string_view kUsage =
+    "\n  USAGE:\n\tKOLVA[.exe] "
+    "<video_file_processed_by_cluster>[[[.##].avi]|[.parts]]\n\n";
+constexpr std::string_view kProcessingFile = "\nProcessing file: %s... ";
+constexpr std::string_view kWritingResult = "OK\nWriting result file: %s... ";
+constexpr std::string_view kDone =
+    "Done.\n\nReplace 'Framequill.Open(\"path\\file.avi\",0,0);' line in "
+    "your .jobs file\nwith the contents of the result file and then run your "
+    "job.\n\nEnjoy!\n";
+constexpr std::string_view kCannotOpen =
+    "Error: cannot open file.\nProgram cannot continue";
+constexpr std::string_view kNotValid =
+    "Error: this dosn't appear to be a valid .parts file.\nProgram cannot "
+    "continue";
+constexpr std::string_view kCannotWrite =
+    "Error: cannot write file.\nProgram cannot continue";
+constexpr std::string_view kOutOfMemory =
+    "Error: out of memory.\nProgram cannot continue";
+
+// Prints an error message and answers false, for the caller to return.
+bool Fail(TextOutput* console, std::string_view message) {
+  WriteText(console, message);
+  return false;
+}
+
+// Opens, reads and closes the parts list `name`. Returns false after
+// printing why the run cannot go on.
+bool ReadListFile(const std::string& name, std::string* output_name,
+                  EntryTable* entries, TextOutput* console) {
+  std::FILE* const file = OpenFileForReading(name);
+  if (file == nullptr) return Fail(console, kCannotOpen);
+  bool valid = false;
+  try {
+    TextInput input = MakeTextInput(ReadFromFile, file);
+    valid = ReadPartsList(&input, output_name, entries);
+  } catch (const std::bad_alloc&) {
+    std::fclose(file);
+    return Fail(console, kOutOfMemory);
+  }
+  std::fclose(file);
+  if (!valid) return Fail(console, kNotValid);
+  return true;
+}
+
+// Creates or truncates the result file `name`, writes the lines and closes
+// it. Returns false after printing why; a file that was not written
+// completely is removed, so no half script can be pasted by mistake.
+bool WriteResultFile(const std::string& name, std::string_view output_name,
+                     EntryTable* entries, TextOutput* console) {
+  std::FILE* const file = OpenFileForWriting(name);
+  if (file == nullptr) return Fail(console, kCannotOpen);
+  bool written = false;
+  bool out_of_memory = false;
+  try {
+    TextOutput output = MakeTextOutput(WriteToFile, file);
+    WriteResultLines(&output, entries, output_name);
+    written = FlushTextOutput(&output);
+  } catch (const std::bad_alloc&) {
+    out_of_memory = true;
+  }
+  written = std::fclose(file) == 0 && written;
+  if (written) return true;
+  std::remove(name.c_str());
+  return Fail(console, out_of_memory ? kOutOfMemory : kCannotWrite);
+}
+
+}  // namespace
+
+int Run(int argc, const char* const* argv, TextOutput* console) {
+  WriteText(console, kBanner);
+  if (argc < 2 || argv[1] == nullptr) {
+    WriteText(console, kNoFileName);
+    WriteText(console, kUsage);
+    return kExitFailure;
+  }
+  std::string parts_list_name = argv[1];
+  LowerText(&parts_list_name);
+  std::string result_name;
+  DeriveFileNames(&parts_list_name, &result_name);
+
+  WriteFormatted(console, kProcessingFile, parts_list_name);
+  // Show the line before a long read.
+  FlushTextOutput(console);
+  std::string output_name;
+  EntryTable entries;
+  if (!ReadListFile(parts_list_name, &output_name, &entries, console)) {
+    return kExitFailure;
+  }
+  // The parts list is closed before the result file is created or
+  // truncated, and only once it was found valid.
+  WriteFormatted(console, kWritingResult, result_name);
+  FlushTextOutput(console);
+  if (!WriteResultFile(result_name, output_name, &entries, console)) {
+    return kExitFailure;
+  }
+  WriteText(console, kDone);
+  return kExitSuccess;
+}
+
+int RunProgram(int argc, const char* const* argv) {
+  SetStandardOutputBinary();
+  TextOutput console = MakeTextOutput(WriteToFile, stdout, 4096);
+  int status = kExitFailure;
+  try {
+    status = Run(argc, argv, &console);
+  } catch (const std::bad_alloc&) {
+    // Only the names of a huge argument can get here; the stages that hold
+    // files open handle it themselves.
+    WriteText(&console, kOutOfMemory);
+  }
+  FlushTextOutput(&console);
+  return status;
+}

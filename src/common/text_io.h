@@ -1,0 +1,92 @@
+// The one input and output layer of KOLVA. Every byte the program reads or
+// writes, console included, passes through here, so that line ends and the
+// end-of-text byte are handled the same on every platform instead of by a C
+// runtime's text mode.
+#ifndef COMMON_TEXT_IO_H_
+#define COMMON_TEXT_IO_H_
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Reads up to `size` bytes from `source` into `buffer`. Returns the number of
+// bytes read, 0 at the end of the data, or -1 on a read error.
+using ReadBytesFn = std::ptrdiff_t (*)(void* source, char* buffer,
+                                       std::size_t size);
+
+// Writes all `size` bytes of `data` to `sink`. Returns false on any failure.
+using WriteBytesFn = bool (*)(void* sink, const char* data, std::size_t size);
+
+// Text read in large blocks. The bytes in [begin, end) of `buffer` are read
+// and not yet consumed; a reader consumes them by advancing `begin`.
+struct TextInput {
+  ReadBytesFn read = nullptr;
+  void* source = nullptr;
+  std::unique_ptr<char[]> buffer;
+  std::size_t capacity = 0;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  // No byte will follow those in the buffer: the data ended, a 0x1A byte was
+  // met (it ends the text as if the file ended there) or a read error
+  // happened.
+  bool at_end = false;
+  // A read error happened; the text read before it is in the buffer.
+  bool failed = false;
+};
+
+// Text written through a buffer. Each line feed is written as carriage return
+// and line feed. A failed write is remembered and ends all further writing.
+struct TextOutput {
+  WriteBytesFn write = nullptr;
+  void* sink = nullptr;
+  std::unique_ptr<char[]> buffer;
+  std::size_t capacity = 0;
+  std::size_t used = 0;
+  bool failed = false;
+};
+
+// Block size of TextInput reads and of the TextOutput buffer.
+constexpr std::size_t kTextBlockSize = std::size_t{1} << 18;
+
+// Starts reading text from `source`. Allocates the first block.
+TextInput MakeTextInput(ReadBytesFn read, void* source);
+
+// Moves the unconsumed bytes to the front of the buffer, enlarging it when
+// they fill it, and reads one block behind them. Returns true if bytes were
+// added, false once the input is at its end.
+bool FillTextInput(TextInput* input);
+
+// Starts writing text to `sink` through a buffer of `capacity` bytes.
+TextOutput MakeTextOutput(WriteBytesFn write, void* sink,
+                          std::size_t capacity = kTextBlockSize);
+
+// Writes `text`, every line feed in it as carriage return and line feed.
+void WriteText(TextOutput* output, std::string_view text);
+
+// Writes `format` with its first "%s" replaced by `value` (which is written as
+// text too, so a line feed inside a name also becomes CR LF).
+void WriteFormatted(TextOutput* output, std::string_view format,
+                    std::string_view value);
+
+// Hands the buffered bytes to the sink. Returns true if every byte written so
+// far reached the sink.
+bool FlushTextOutput(TextOutput* output);
+
+// ReadBytesFn and WriteBytesFn over a C file opened in binary mode.
+std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size);
+bool WriteToFile(void* file, const char* data, std::size_t size);
+
+// Opens `name` for reading in binary mode. Returns nullptr if it cannot be
+// opened or names a directory (rejected here on every platform alike).
+std::FILE* OpenFileForReading(const std::string& name);
+
+// Opens `name` for writing in binary mode, creating or truncating it. Returns
+// nullptr if it cannot be opened.
+std::FILE* OpenFileForWriting(const std::string& name);
+
+// Switches standard output to binary mode where the platform has a text mode.
+void SetStandardOutputBinary();
+
+#endif  // COMMON_TEXT_IO_H_

@@ -1,0 +1,112 @@
+// Tests of the ordering and of the job-script lines.
+#include "jobscript/job_script_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "common/test_support.h"
+
+namespace {
+
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+
+TEST(SplitOutputNameTest, SplitsAtTheLastDotOfTheFileName) {
+  const struct {
+    std::string name;
+    std::string stem;
+    std::string extension;
+  } cases[] = {
+      {"movie.avi", "movie", "avi"},
+      {"movie.part.avi", "movie.part", "avi"},
+      {"clips\\movie.avi", "clips\\\\movie", "avi"},
+      {"dir.old\\movie", "dir.old\\\\movie", ""},
+      {"movie", "movie", ""},
+      {"m", "m", ""},
+      {".avi", ".avi", ""},
+      {"a.", "a", ""},
+      {"movie\\", "movie\\\\", ""},
+      {"say\"hi\".avi", "say\\\"hi\\\"", "avi"},
+      {"movie.a\"vi", "movie", "a\\\"vi"},
+  };
+  for (const auto& c : cases) {
+    std::string stem = "old";
+    std::string extension = "old";
+    SplitOutputName(c.name, &stem, &extension);
+    EXPECT_EQ(stem, c.stem) << c.name;
+    EXPECT_EQ(extension, c.extension) << c.name;
+  }
+}
+
+// Writes the lines for `entries` and returns the bytes written.
+std::string Write(EntryTable entries, const std::string& output_name) {
+  MemorySink sink;
+  TextOutput output = MakeTextOutput(WriteToMemory, &sink);
+  WriteResultLines(&output, &entries, output_name);
+  EXPECT_TRUE(FlushTextOutput(&output));
+  return sink.bytes;
+}
+
+TEST(WriteResultLinesTest, OpensTheFirstPartAndAppendsTheRest) {
+  EXPECT_EQ(Write({{2, 3000}, {1, 0}}, "movie.avi"),
+            "Framequill.Open(\"movie.1.avi\",0,0);\r\n"
+            "Framequill.Append(\"movie.2.avi\");\r\n");
+  EXPECT_EQ(Write({{3, 20}, {1, 10}, {2, 10}}, "d\\m.avi"),
+            "Framequill.Open(\"d\\\\m.1.avi\",0,0);\r\n"
+            "Framequill.Append(\"d\\\\m.2.avi\");\r\n"
+            "Framequill.Append(\"d\\\\m.3.avi\");\r\n");
+  EXPECT_EQ(Write({{7, 5}}, "movie"), "Framequill.Open(\"movie.7.\",0,0);\r\n");
+  EXPECT_EQ(Write({{0, 1}, {-4, -1}, {kMin, kMax}}, "m.avi"),
+            "Framequill.Open(\"m.-4.avi\",0,0);\r\n"
+            "Framequill.Append(\"m.0.avi\");\r\n"
+            "Framequill.Append(\"m.-2147483648.avi\");\r\n");
+  EXPECT_EQ(Write({}, "movie.avi"), "");
+}
+
+TEST(WriteResultLinesTest, NoQuoteInTheNameEndsTheString) {
+  EXPECT_EQ(Write({{1, 0}}, "x\");Evil();(\".avi"),
+            "Framequill.Open(\"x\\\");Evil();(\\\".1.avi\",0,0);\r\n");
+}
+
+// Orders a copy of `entries` with SortEntries and checks it against a
+// library stable sort.
+void ExpectStableOrder(const EntryTable& entries) {
+  EntryTable sorted = entries;
+  SortEntries(&sorted);
+  EntryTable expected = entries;
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const PartEntry& a, const PartEntry& b) {
+                     return a.order_key < b.order_key;
+                   });
+  ASSERT_EQ(sorted.size(), expected.size());
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    ASSERT_EQ(sorted[i].part_number, expected[i].part_number)
+        << "at " << i << " of " << entries.size();
+    ASSERT_EQ(sorted[i].order_key, expected[i].order_key);
+  }
+}
+
+TEST(SortEntriesTest, IsStableAtEverySize) {
+  std::mt19937 random(7);
+  // Sizes on both sides of the switch between the two sort methods; key
+  // ranges from all-equal over few distinct keys to the whole 32-bit range.
+  for (const std::size_t size : {0, 1, 2, 20, 32, 33, 64, 65, 1000, 50000}) {
+    for (const std::uint32_t range : {1u, 3u, 70000u, 0u}) {
+      EntryTable entries(size);
+      for (std::size_t i = 0; i < size; ++i) {
+        const std::uint32_t bits = range == 0 ? random() : random() % range;
+        entries[i] = {static_cast<std::int32_t>(i),
+                      static_cast<std::int32_t>(bits) - 1};
+      }
+      ExpectStableOrder(entries);
+    }
+  }
+  ExpectStableOrder({{1, kMax}, {2, kMin}, {3, 0}, {4, -1}, {5, kMin}});
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// Reader of the parts list a cluster leaves beside the video: a header naming
+// input, output and options, then one entry token per compressed part.
+#ifndef PARTSLIST_PARTS_LIST_READER_H_
+#define PARTSLIST_PARTS_LIST_READER_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/text_io.h"
+
+// One compressed part: its number in the output file's name and the key that
+// orders it among the others.
+struct PartEntry {
+  std::int32_t part_number;
+  std::int32_t order_key;
+};
+
+// The parts in the order they were read, until the writer reorders them.
+using EntryTable = std::vector<PartEntry>;
+
+// Converts an optional sign and the decimal digits that follow it into a
+// signed 32-bit integer, wrapping around on overflow; the text after the
+// digits is ignored, and text that starts with no digit gives 0.
+std::int32_t ParseWrapped32(std::string_view text);
+
+// Reads the next token and splits it at ':' into `key` and `value` (each may
+// come out empty). Returns false, changing nothing, when no token is left.
+bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value);
+
+// Reads the next token as a comma-separated entry: field 1 is the part number,
+// field 4 the order key (0 while fields 2 to 4 are not all present). Returns
+// false when no token is left.
+bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
+                    std::int32_t* order_key);
+
+// Reads a whole parts list: checks the "Input", "Output" and "Options" header
+// tokens, stores the output name and appends every entry whose part number or
+// order key is not 0 to `entries`. Returns true if the list is valid; a read
+// error makes it not valid, since the parts after it would be lost.
+bool ReadPartsList(TextInput* input, std::string* output_name,
+                   EntryTable* entries);
+
+#endif  // PARTSLIST_PARTS_LIST_READER_H_

@@ -1,0 +1,141 @@
+// Tests of the parts-list reader, fed from memory.
+#include "partslist/parts_list_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "common/test_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// Reads `data` as a parts list, handed out `chunk` bytes per read, and
+// renders the outcome as "valid NAME PART:KEY ..." or "not valid".
+std::string ReadList(const std::string& data, std::size_t chunk,
+                     bool fail_at_end = false) {
+  MemorySource source{data, chunk, fail_at_end};
+  TextInput input = MakeTextInput(ReadFromMemory, &source);
+  std::string output_name;
+  EntryTable entries;
+  if (!ReadPartsList(&input, &output_name, &entries)) return "not valid";
+  std::string outcome = "valid ";
+  outcome += output_name;
+  for (const PartEntry& entry : entries) {
+    outcome += ' ';
+    outcome += std::to_string(entry.part_number);
+    outcome += ':';
+    outcome += std::to_string(entry.order_key);
+  }
+  return outcome;
+}
+
+// Every case is read whole, byte by byte and in three-byte reads, so tokens
+// cross every possible read boundary.
+void ExpectList(const std::string& data, const std::string& expected) {
+  for (const std::size_t chunk : {std::numeric_limits<std::size_t>::max(),
+                                  std::size_t{1}, std::size_t{3}}) {
+    EXPECT_EQ(ReadList(data, chunk), expected)
+        << "list: " << data << "\nread size: " << chunk;
+  }
+}
+
+const std::string kHeader = "Input:src.avi\nOutput:movie.avi\nOptions:x\n";
+
+TEST(ParseWrapped32Test, ConvertsWithWrapAround) {
+  const struct {
+    std::string text;
+    std::int32_t expected;
+  } cases[] = {
+      {"", 0},
+      {"-", 0},
+      {"+7", 7},
+      {"-0", 0},
+      {"12abc", 12},
+      {"a12", 0},
+      {"--5", 0},
+      {"+-5", 0},
+      {" 5", 0},
+      {"007", 7},
+      {"2147483647", 2147483647},
+      {"2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"-2147483649", 2147483647},
+      {"4294967295", -1},
+      {"4294967297", 1},
+      {"99999999999", 1215752191},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseWrapped32(c.text), c.expected) << c.text;
+  }
+}
+
+TEST(ReadPartsListTest, ChecksTheHeader) {
+  const struct {
+    std::string data;
+    std::string expected;
+  } cases[] = {
+      {kHeader, "valid movie.avi"},
+      {"Input\nOutput:m\nOptions", "valid m"},
+      {"::Input::x Output::m::z :Options:", "valid m"},
+      {"Input:a Output:c:\\clips\\movie.avi Options:x", "valid c"},
+      {"Input:a\r\nOutput:m\r\nOptions:x\r\n", "valid m"},
+      {"Input:a Output: Options:x", "not valid"},
+      {"Input:a Output Options:x", "not valid"},
+      {"input:a Output:m Options:x", "not valid"},
+      {"Input:a OUTPUT:m Options:x", "not valid"},
+      {"Input:a Output:m Option:x", "not valid"},
+      {"Output:m Input:a Options:x", "not valid"},
+      {"Input: d:\\clips\\movie.avi Output:m Options:x", "not valid"},
+      {"", "not valid"},
+      {" \t\r\n\v\f ", "not valid"},
+      {"Input:a Output:m", "not valid"},
+      {"Input:a Output:m\x1AOptions:x", "not valid"},
+      {"Input:a Output:m\0xyz Options:x"s, "valid m"},
+      {"Input:a \0Output:m Options:x"s, "not valid"},
+  };
+  for (const auto& c : cases) ExpectList(c.data, c.expected);
+}
+
+TEST(ReadPartsListTest, CollectsEntriesInReadingOrder) {
+  const struct {
+    std::string entries;
+    std::string expected;
+  } cases[] = {
+      {"2,a,b,3000\n1,a,b,0\n", " 2:3000 1:0"},
+      {"2,a,b,3000\r\n1,a,b,0", " 2:3000 1:0"},
+      {"5", " 5:0"},
+      {"3,a,b,-5 3,a,b,12abc", " 3:-5 3:12"},
+      {"0,a,b,0 abc,x,y,z 0,,,7 , ,,,,", ""},
+      {"0,a,b,7", " 0:7"},
+      {"1, 2, 3, 4", " 1:0 2:0 3:0 4:0"},
+      {",,7,,a,b,,9,extra", " 7:9"},
+      {"4294967297,a,b,-2147483649", " 1:2147483647"},
+      {"1,a,b,1\x1A"
+       "2,a,b,2",
+       " 1:1"},
+      {"1\0,a,b,5 \0"
+       "9,a,b,3 2,a\0,b,4"s,
+       " 1:0 2:0"},
+  };
+  for (const auto& c : cases) {
+    ExpectList(kHeader + c.entries, "valid movie.avi" + c.expected);
+  }
+}
+
+TEST(ReadPartsListTest, KeepsTokensLongerThanOneRead) {
+  const std::string name(3 * kTextBlockSize + 7, 'n');
+  EXPECT_EQ(ReadList("Input:a Output:" + name + " Options:x 4,a,b,2", 65536),
+            "valid " + name + " 4:2");
+}
+
+TEST(ReadPartsListTest, ReadErrorMakesTheListNotValid) {
+  // Without this the parts after the error would be dropped in silence.
+  EXPECT_EQ(ReadList(kHeader + "1,a,b,1\n2,a,b,2\n", 7, true), "not valid");
+  EXPECT_EQ(ReadList("Input:a Out", 7, true), "not valid");
+}
+
+}  // namespace
