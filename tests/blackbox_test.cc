@@ -1,0 +1,466 @@
+// Black-box tests: run the built KOLVA executable in a fresh temporary
+// directory and compare its console bytes, exit code and result file bytes.
+// Usage: kolva_blackbox_test [gtest flags] [runner...] path/to/KOLVA
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "gtest/gtest.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using std::string_literals::operator""s;
+
+// Console texts as the program composes them; every "\n" reaches the
+// console as CR LF, which Crlf() applies to a whole expected transcript.
+constexpr char kBanner[] =
+    "\nKOLVA, ver. 0.1.\n"
+    "Turns a cluster's parts list into Framequill job-script lines.\n";
+constexpr char kNoArgument[] =
+    "\nPlease specify file name to process.\n"
+    "\n  USAGE:\n\tKOLVA[.exe] "
+    "<video_file_processed_by_cluster>[[[.##].avi]|[.parts]]\n\n";
+constexpr char kCannotOpen[] =
+    "Error: cannot open file.\nProgram cannot continue";
+constexpr char kNotValid[] =
+    "Error: this dosn't appear to be a valid .parts file.\n"
+    "Program cannot continue";
+constexpr char kCannotWrite[] =
+    "Error: cannot write file.\nProgram cannot continue";
+constexpr char kDone[] =
+    "Done.\n\nReplace 'Framequill.Open(\"path\\file.avi\",0,0);' line in "
+    "your .jobs file\nwith the contents of the result file and then run your "
+    "job.\n\nEnjoy!\n";
+
+constexpr int kFailureCode = 255;  // Status -1 as the process exit code.
+
+constexpr char kHeader[] = "Input:src.avi\nOutput:movie.avi\nOptions:x\n";
+constexpr char kOldResult[] = "previous result\r\nkept until a valid run\r\n";
+
+// The command that starts KOLVA: the executable, maybe after a runner.
+std::vector<std::string>& CommandPrefix() {
+  static auto* prefix = new std::vector<std::string>;
+  return *prefix;
+}
+
+// True when KOLVA runs under a runner (the Windows build under Wine).
+bool RunnerUsed() { return CommandPrefix().size() > 1; }
+
+std::string Crlf(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string Processing(const std::string& parts_name) {
+  return "\nProcessing file: " + parts_name + "... ";
+}
+
+std::string Writing(const std::string& result_name) {
+  return "OK\nWriting result file: " + result_name + "... ";
+}
+
+// Expected console bytes of a run that got past the argument check.
+std::string Transcript(const std::string& tail) { return Crlf(kBanner + tail); }
+
+std::string Success(const std::string& parts_name,
+                    const std::string& result_name) {
+  return Transcript(Processing(parts_name) + Writing(result_name) + kDone);
+}
+
+// Expected result bytes: one open line and then append lines for `parts`,
+// with `stem` and `ext` as they appear inside the script's string literal.
+std::string Script(const std::string& stem, const std::string& ext,
+                   const std::vector<long long>& parts) {
+  std::string out;
+  for (const long long part : parts) {
+    const std::string name = stem + "." + std::to_string(part) + "." + ext;
+    out += out.empty() ? "Framequill.Open(\"" + name + "\",0,0);\r\n"
+                       : "Framequill.Append(\"" + name + "\");\r\n";
+  }
+  return out;
+}
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away. Links inside are removed,
+// never followed.
+class TempDir {
+ public:
+  TempDir() {
+    std::string templ =
+        (fs::temp_directory_path() / "kolva_bb_XXXXXX").string();
+    if (mkdtemp(templ.data()) != nullptr) path_ = templ;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const {
+    return path_ + "/" + name;
+  }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+// The file's bytes, or nothing when it cannot be read.
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// True when `path` names anything, a dangling link included.
+bool EntryExists(const std::string& path) {
+  return fs::exists(fs::symlink_status(path));
+}
+
+struct RunResult {
+  int exit_code = -1;  // -1 when KOLVA did not end normally.
+  std::string out;     // Every byte written to standard output.
+};
+
+// Runs the command prefix followed by `args` in `dir`, with standard input
+// from /dev/null and standard output captured through a pipe.
+RunResult RunIn(const std::string& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> words = CommandPrefix();
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  RunResult result;
+  int fds[2];
+  if (pipe(fds) != 0) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null_fd = open("/dev/null", O_RDONLY);
+    if (chdir(dir.c_str()) != 0 || null_fd < 0 ||
+        dup2(null_fd, STDIN_FILENO) < 0 || dup2(fds[1], STDOUT_FILENO) < 0) {
+      _exit(127);
+    }
+    close(fds[0]);
+    close(fds[1]);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(fds[0], buffer, sizeof buffer)) != 0) {
+    if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
+    if (got < 0 && errno != EINTR) break;
+  }
+  close(fds[0]);
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+    result.exit_code = WEXITSTATUS(status);
+  }
+  return result;
+}
+
+// Each test gets its own working directory.
+class BlackboxTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
+  RunResult Run(const std::vector<std::string>& args) {
+    return RunIn(dir_.path(), args);
+  }
+  TempDir dir_;
+};
+
+TEST_F(BlackboxTest, NoArgumentPrintsUsage) {
+  const RunResult run = Run({});
+  EXPECT_EQ(run.out, Crlf(std::string(kBanner) + kNoArgument));
+  EXPECT_EQ(run.exit_code, kFailureCode);
+  EXPECT_TRUE(fs::is_empty(dir_.path()));
+}
+
+struct NamingCase {
+  std::string arg;
+  std::string parts_name;
+  std::string result_name;
+};
+
+// Runs each case on a valid list in a directory of its own and checks the
+// printed names, the exit code and the bytes of the result file.
+void CheckNaming(const std::vector<NamingCase>& cases) {
+  for (const NamingCase& c : cases) {
+    SCOPED_TRACE("argument \"" + c.arg + "\"");
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    const fs::path parts_path = dir / c.parts_name;
+    fs::create_directories(parts_path.parent_path());
+    WriteFile(parts_path.string(), kHeader + "1,a,b,0\n"s);
+    const RunResult run = RunIn(dir.path(), {c.arg});
+    EXPECT_EQ(run.out, Success(c.parts_name, c.result_name));
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(ReadFile(dir / c.result_name), Script("movie", "avi", {1}));
+  }
+}
+
+TEST(NamingTest, DerivesListAndResultNames) {
+  CheckNaming({
+      {"Movie.AVI", "movie.parts", "movie.jobs.part"},
+      {"movie.01.avi", "movie.parts", "movie.jobs.part"},
+      {"movie.1.avi", "movie.parts", "movie.jobs.part"},
+      {"movie.001.avi", "movie.parts", "movie.jobs.part"},
+      {"movie.0001.avi", "movie.0001.parts", "movie.0001.jobs.part"},
+      {"Movie.02.AVI", "movie.parts", "movie.jobs.part"},
+      {"movie.parts", "movie.parts", "movie.jobs.part"},
+      {"movie.mpg", "movie.mpg.parts", "movie.jobs.part"},
+      {"movie", "movie.parts", "movie.jobs.part"},
+      {"ab.avi", "ab.parts", "ab.jobs.part"},
+      {"x.avi", "x.avi.parts", "x.jobs.part"},
+      {"a.parts", "a.parts.parts", "a.jobs.part"},
+      {"ab.parts", "ab.parts", "ab.jobs.part"},
+      {".avi", ".avi.parts", ".avi.jobs.part"},
+      {"a.b/c", "a.b/c.parts", "a.jobs.part"},
+      {"", ".parts", ".jobs.part"},
+  });
+}
+
+// ':' and '\\' are separators only in KOLVA's own name rules; on Linux they
+// are ordinary file-name bytes, so these names are real files here. Under a
+// runner such as Wine the host would treat them as drive and directory
+// separators, so the case is skipped there.
+TEST(NamingTest, DriveAndBackslashStayInNames) {
+  if (RunnerUsed()) GTEST_SKIP() << "':' and '\\' name host paths here";
+  CheckNaming({
+      {"c:movie", "c:movie.parts", "c:movie.jobs.part"},
+      {"dir.d\\movie", "dir.d\\movie.parts", "dir.d\\movie.jobs.part"},
+      {"D:\\Clips\\Movie.AVI", "d:\\clips\\movie.parts",
+       "d:\\clips\\movie.jobs.part"},
+  });
+}
+
+TEST_F(BlackboxTest, ExtraArgumentsAreIgnored) {
+  WriteFile(dir_ / "movie.parts", kHeader + "1,a,b,0\n"s);
+  const RunResult run = Run({"movie.avi", "other.avi", "--help"});
+  EXPECT_EQ(run.out, Success("movie.parts", "movie.jobs.part"));
+  EXPECT_EQ(run.exit_code, 0);
+}
+
+TEST_F(BlackboxTest, ListThatCannotBeOpened) {
+  fs::create_directory(dir_ / "folder.parts");
+  const struct {
+    std::string arg, parts_name;
+  } cases[] = {
+      {"missing.avi", "missing.parts"},
+      {"folder", "folder.parts"},
+      // A line feed in a printed name reaches the console as CR LF too.
+      {"two\nlines", "two\nlines.parts"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = Run({c.arg});
+    EXPECT_EQ(run.out, Transcript(Processing(c.parts_name) + kCannotOpen))
+        << c.arg;
+    EXPECT_EQ(run.exit_code, kFailureCode) << c.arg;
+  }
+  EXPECT_FALSE(EntryExists(dir_ / "missing.jobs.part"));
+  EXPECT_FALSE(EntryExists(dir_ / "folder.jobs.part"));
+}
+
+TEST_F(BlackboxTest, InvalidListLeavesResultFileAlone) {
+  const struct {
+    const char* label;
+    std::string list;
+  } cases[] = {
+      {"empty file", ""},
+      {"whitespace only", " \r\n\t\n\v\f \n"},
+      {"lower-case key", "input:a Output:movie.avi Options:x 1,a,b,0"},
+      {"upper-case key", "Input:a OUTPUT:movie.avi Options:x 1,a,b,0"},
+      {"keys out of order", "Output:movie.avi Input:a Options:x 1,a,b,0"},
+      {"empty Output value", "Input:a\nOutput:\nOptions:x\n1,a,b,0\n"},
+      {"Output value of colons", "Input:a\nOutput:::\nOptions:x\n1,a,b,0\n"},
+      {"space after colon",
+       "Input: d:\\clips\\movie.avi\nOutput:movie.avi\n"
+       "Options:x\n1,a,b,0\n"},
+      {"cut off in header", "Input:a\nOutput:movie.avi\n"},
+      {"0x1A inside header", "Input:a\nOutput:movie.avi\n\x1aOptions:x\n"},
+      {"0x1A inside key", "Input:a Output:movie.avi Opt\x1aions:x 1,a,b,0"},
+      {"NUL inside key", "Input:a Out\0put:movie.avi Options:x 1,a,b,0"s},
+  };
+  for (const auto& c : cases) {
+    WriteFile(dir_ / "movie.parts", c.list);
+    WriteFile(dir_ / "movie.jobs.part", kOldResult);
+    const RunResult run = Run({"movie.01.avi"});
+    EXPECT_EQ(run.out, Transcript(Processing("movie.parts") + kNotValid))
+        << c.label;
+    EXPECT_EQ(run.exit_code, kFailureCode) << c.label;
+    EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult) << c.label;
+  }
+}
+
+TEST_F(BlackboxTest, ValidListWritesOrderedLines) {
+  const std::string h = kHeader;
+  const struct {
+    const char* label;
+    std::string list;
+    std::string result;
+  } cases[] = {
+      {"CR LF line ends",
+       "Input:src.avi\r\nOutput:movie.avi\r\nOptions:x\r\n2,a,b,3000\r\n"
+       "1,a,b,0\r\n",
+       Script("movie", "avi", {1, 2})},
+      {"no trailing line break", h + "3,a,b,9\n1,a,b,1",
+       Script("movie", "avi", {1, 3})},
+      {"0x1A ends the list",
+       h + "1,a,b,1 2,a,b,2\x1a"
+           "9\n3,a,b,0\n",
+       Script("movie", "avi", {1, 2})},
+      {"NUL ends a token",
+       h + "2,a,b,1\n4\0,a,b,-9\n\0"
+           "3,a,b,-20\n"s,
+       Script("movie", "avi", {4, 2})},
+      {"NUL inside Output value", "Input:a Output:mov\0ie.avi Options:x 7"s,
+       Script("mov", "", {7})},
+      {"equal keys keep reading order", h + "3,a,b,20\n1,a,b,10\n2,a,b,10\n",
+       Script("movie", "avi", {1, 2, 3})},
+      {"signed keys",
+       h + "1,a,b,0\n2,a,b,-1\n3,a,b,-2147483648\n4,a,b,2147483647\n",
+       Script("movie", "avi", {3, 2, 1, 4})},
+      {"wrap-around numbers",
+       h + "4294967297,a,b,0\n-2147483648,a,b,4294967295\n"
+           "2147483649,a,b,4294967294\n",
+       Script("movie", "avi", {-2147483647, -2147483648LL, 1})},
+      {"entry token forms",
+       h + "5\n+3,a,b,-5xyz\n0,a,b,0\nabc,x,y,z\n0,,,7\n,,8,,a,,b,,1,9\n"
+           "0,a,b,3\n1, 2\n",
+       Script("movie", "avi", {3, 5, 1, 2, 8, 0})},
+      {"header spellings", "Input Output:movie.avi:ignored Options: 1,a,b,0",
+       Script("movie", "avi", {1})},
+      {"run of colons", "::Input::x ::Output:::movie.avi Options 1",
+       Script("movie", "avi", {1})},
+      {"drive letter in Output", "Input:a Output:c:\\clips\\m.avi Options 1",
+       Script("c", "", {1})},
+      {"backslashes doubled, split at the last dot",
+       "Input Output:dir.old\\clips\\movie.part.avi Options 1",
+       Script("dir.old\\\\clips\\\\movie.part", "avi", {1})},
+      {"dot before last backslash", "Input Output:dir.old\\movie Options 1",
+       Script("dir.old\\\\movie", "", {1})},
+      {"leading dot is no extension", "Input Output:.avi Options 1",
+       Script(".avi", "", {1})},
+      {"one-character name", "Input Output:m Options 1 2,a,b,1",
+       Script("m", "", {1, 2})},
+      {"double quotes escaped",
+       "Input Output:x\\\");Framequill.Delete(\"y.a\"vi Options 1",
+       "Framequill.Open(\"x\\\\\\\");Framequill.Delete(\\\"y.1.a\\\"vi\","
+       "0,0);\r\n"},
+      {"empty entry table", "Input:a\nOutput:movie.avi\nOptions:x", ""},
+      {"only dropped entries", h + "0,a,b,0\nabc\n", ""},
+  };
+  for (const auto& c : cases) {
+    WriteFile(dir_ / "movie.parts", c.list);
+    const RunResult run = Run({"movie.avi"});
+    EXPECT_EQ(run.out, Success("movie.parts", "movie.jobs.part")) << c.label;
+    EXPECT_EQ(run.exit_code, 0) << c.label;
+    EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), c.result) << c.label;
+  }
+}
+
+// Sixty entries with only two distinct keys: the lines must follow the keys
+// and, among equal keys, the reading order, however large the table.
+TEST_F(BlackboxTest, OrderingIsStableInLargeTables) {
+  std::string list = kHeader;
+  std::vector<long long> early, late;
+  for (int part = 1; part <= 60; ++part) {
+    const bool first = part % 3 == 0;
+    list += std::to_string(part) + ",host,1," + (first ? "-1" : "5") + "\n";
+    (first ? early : late).push_back(part);
+  }
+  early.insert(early.end(), late.begin(), late.end());
+  WriteFile(dir_ / "movie.parts", list);
+  EXPECT_EQ(Run({"movie.avi"}).exit_code, 0);
+  EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), Script("movie", "avi", early));
+}
+
+TEST_F(BlackboxTest, SuccessReplacesExistingResultFile) {
+  WriteFile(dir_ / "movie.parts", kHeader + "1,a,b,0\n"s);
+  WriteFile(dir_ / "movie.jobs.part", kOldResult);
+  EXPECT_EQ(Run({"movie.avi"}).exit_code, 0);
+  EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), Script("movie", "avi", {1}));
+
+  // An empty table must still truncate what was there.
+  WriteFile(dir_ / "movie.parts", kHeader);
+  WriteFile(dir_ / "movie.jobs.part", kOldResult);
+  EXPECT_EQ(Run({"movie.avi"}).exit_code, 0);
+  EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), "");
+}
+
+TEST_F(BlackboxTest, ResultPathIsDirectory) {
+  const std::string list = kHeader + "1,a,b,0\n"s;
+  WriteFile(dir_ / "movie.parts", list);
+  fs::create_directory(dir_ / "movie.jobs.part");
+  const RunResult run = Run({"movie.avi"});
+  EXPECT_EQ(run.out, Transcript(Processing("movie.parts") +
+                                Writing("movie.jobs.part") + kCannotOpen));
+  EXPECT_EQ(run.exit_code, kFailureCode);
+  EXPECT_EQ(ReadFile(dir_ / "movie.parts"), list);
+  EXPECT_TRUE(fs::is_directory(dir_ / "movie.jobs.part"));
+}
+
+// A device that refuses every write stands in for a full disk: the failure
+// must be reported and the half-written result file removed.
+TEST_F(BlackboxTest, WriteFailureIsReportedAndResultRemoved) {
+  if (RunnerUsed()) GTEST_SKIP() << "Wine deletes through the link";
+  WriteFile(dir_ / "movie.parts", kHeader + "1,a,b,0\n2,a,b,1\n"s);
+  ASSERT_EQ(symlink("/dev/full", (dir_ / "movie.jobs.part").c_str()), 0);
+  const RunResult run = Run({"movie.avi"});
+  EXPECT_EQ(run.out, Transcript(Processing("movie.parts") +
+                                Writing("movie.jobs.part") + kCannotWrite));
+  EXPECT_EQ(run.exit_code, kFailureCode);
+  EXPECT_FALSE(EntryExists(dir_ / "movie.jobs.part"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s [gtest flags] [runner...] path/to/KOLVA\n",
+                 argv[0]);
+    return 2;
+  }
+  // Relative paths that name existing files are made absolute, since every
+  // run changes into its own directory; other names are left for PATH.
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (!fs::path(word).is_absolute() && fs::exists(word)) {
+      word = fs::absolute(word).string();
+    }
+    CommandPrefix().push_back(word);
+  }
+  if (!fs::exists(CommandPrefix().back())) {
+    std::fprintf(stderr, "KOLVA executable not found: %s\n", argv[argc - 1]);
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}
