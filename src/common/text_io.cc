@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <charconv>
 #include <cstring>
 
 #ifdef _WIN32
@@ -37,7 +38,9 @@ TextInput MakeTextInput(ReadBytesFn read, void* source) {
   input.read = read;
   input.source = source;
   input.capacity = kTextBlockSize;
-  input.buffer = std::make_unique_for_overwrite<char[]>(input.capacity);
+  input.buffer =
+      std::make_unique_for_overwrite<char[]>(input.capacity + kTextPadding);
+  std::memset(input.buffer.get(), '\n', kTextPadding);
   return input;
 }
 
@@ -50,10 +53,11 @@ bool FillTextInput(TextInput* input) {
     input->end = kept;
   }
   if (input->end == input->capacity) {
-    // A token fills the whole buffer: grow it so tokens of any length are
-    // kept whole.
+    // Unconsumed bytes fill the whole buffer: grow it so that a token of any
+    // length is kept whole.
     const std::size_t capacity = input->capacity * 2;
-    auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+    auto buffer =
+        std::make_unique_for_overwrite<char[]>(capacity + kTextPadding);
     std::memcpy(buffer.get(), input->buffer.get(), input->end);
     input->buffer = std::move(buffer);
     input->capacity = capacity;
@@ -61,23 +65,22 @@ bool FillTextInput(TextInput* input) {
   char* const fresh = input->buffer.get() + input->end;
   const std::ptrdiff_t count =
       input->read(input->source, fresh, input->capacity - input->end);
+  std::size_t added = 0;
   if (count <= 0) {
     input->at_end = true;
     input->failed = count < 0;
-    return false;
+  } else {
+    added = static_cast<std::size_t>(count);
+    const void* stop = std::memchr(fresh, kEndOfText, added);
+    if (stop != nullptr) {
+      // The text ends before the 0x1A byte; nothing after it is ever read.
+      added = static_cast<std::size_t>(static_cast<const char*>(stop) - fresh);
+      input->at_end = true;
+    }
   }
-  const auto size = static_cast<std::size_t>(count);
-  const void* stop = std::memchr(fresh, kEndOfText, size);
-  if (stop != nullptr) {
-    // The text ends before the 0x1A byte; nothing after it is ever read.
-    const auto kept_size =
-        static_cast<std::size_t>(static_cast<const char*>(stop) - fresh);
-    input->end += kept_size;
-    input->at_end = true;
-    return kept_size > 0;
-  }
-  input->end += size;
-  return true;
+  input->end += added;
+  std::memset(input->buffer.get() + input->end, '\n', kTextPadding);
+  return added > 0;
 }
 
 TextOutput MakeTextOutput(WriteBytesFn write, void* sink,
@@ -90,22 +93,62 @@ TextOutput MakeTextOutput(WriteBytesFn write, void* sink,
   return output;
 }
 
-void WriteText(TextOutput* output, std::string_view text) {
-  const char* data = text.data();
-  std::size_t size = text.size();
-  while (size > 0) {
-    const void* found = std::memchr(data, '\n', size);
-    if (found == nullptr) {
-      Append(output, data, size);
+// Calls `emit` with the pieces of `text` in order, every line feed replaced
+// by CR LF: the one place where line ends are translated.
+template <typename Emit>
+void TranslateLineEnds(std::string_view text, Emit emit) {
+  while (!text.empty()) {
+    const std::size_t line = text.find('\n');
+    if (line == std::string_view::npos) {
+      emit(text);
       return;
     }
-    const auto line =
-        static_cast<std::size_t>(static_cast<const char*>(found) - data);
-    Append(output, data, line);
-    Append(output, "\r\n", 2);
-    data += line + 1;
-    size -= line + 1;
+    emit(text.substr(0, line));
+    emit(std::string_view("\r\n"));
+    text.remove_prefix(line + 1);
   }
+}
+
+void WriteText(TextOutput* output, std::string_view text) {
+  TranslateLineEnds(text, [output](std::string_view piece) {
+    Append(output, piece.data(), piece.size());
+  });
+}
+
+PreparedText PrepareText(std::string_view text) {
+  PreparedText prepared;
+  TranslateLineEnds(text, [&prepared](std::string_view piece) {
+    prepared.bytes.append(piece);
+  });
+  return prepared;
+}
+
+void WriteNumbered(TextOutput* output, const PreparedText& before,
+                   std::int32_t number, const PreparedText& after) {
+  // The longest int32 in decimal, "-2147483648", has 11 characters.
+  constexpr std::size_t kMaxDigits = 11;
+  if (output->failed) return;
+  const std::size_t most =
+      before.bytes.size() + kMaxDigits + after.bytes.size();
+  if (most > output->capacity - output->used) {
+    if (most > output->capacity) {
+      // Lines longer than the buffer are rare enough to go piece by piece.
+      char digits[kMaxDigits];
+      const auto stop = std::to_chars(digits, digits + kMaxDigits, number).ptr;
+      Append(output, before.bytes.data(), before.bytes.size());
+      Append(output, digits, static_cast<std::size_t>(stop - digits));
+      Append(output, after.bytes.data(), after.bytes.size());
+      return;
+    }
+    if (!FlushTextOutput(output)) return;
+  }
+  char* at = output->buffer.get() + output->used;
+  std::memcpy(at, before.bytes.data(), before.bytes.size());
+  at += before.bytes.size();
+  at = std::to_chars(at, at + kMaxDigits, number).ptr;
+  std::memcpy(at, after.bytes.data(), after.bytes.size());
+  at += after.bytes.size();
+  output->used = static_cast<std::size_t>(at - output->buffer.get());
 }
 
 void WriteFormatted(TextOutput* output, std::string_view format,

@@ -6,6 +6,7 @@
 #define COMMON_TEXT_IO_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -20,11 +21,15 @@ using ReadBytesFn = std::ptrdiff_t (*)(void* source, char* buffer,
 using WriteBytesFn = bool (*)(void* sink, const char* data, std::size_t size);
 
 // Text read in large blocks. The bytes in [begin, end) of `buffer` are read
-// and not yet consumed; a reader consumes them by advancing `begin`.
+// and not yet consumed; a reader consumes them by advancing `begin`. Line
+// feeds always stand at buffer[end] and the kTextPadding - 1 bytes after it,
+// so a scan for the end of a line or token stops there without checking the
+// bounds, and may load a whole 8-byte word at any position up to `end`.
 struct TextInput {
   ReadBytesFn read = nullptr;
   void* source = nullptr;
   std::unique_ptr<char[]> buffer;
+  // Bytes the buffer holds, not counting the padding behind them.
   std::size_t capacity = 0;
   std::size_t begin = 0;
   std::size_t end = 0;
@@ -46,6 +51,15 @@ struct TextOutput {
   std::size_t used = 0;
   bool failed = false;
 };
+
+// Text with its line feeds already turned into CR LF, to be written many
+// times over without being looked at again.
+struct PreparedText {
+  std::string bytes;
+};
+
+// Line feeds kept behind the bytes of a TextInput.
+constexpr std::size_t kTextPadding = 8;
 
 // Block size of TextInput reads and of the TextOutput buffer.
 constexpr std::size_t kTextBlockSize = std::size_t{1} << 18;
@@ -69,6 +83,14 @@ void WriteText(TextOutput* output, std::string_view text);
 // text too, so a line feed inside a name also becomes CR LF).
 void WriteFormatted(TextOutput* output, std::string_view format,
                     std::string_view value);
+
+// Turns every line feed of `text` into CR LF, once.
+PreparedText PrepareText(std::string_view text);
+
+// Writes `before`, then `number` in signed decimal, then `after`: the way a
+// line that differs from the next only in a number is written quickly.
+void WriteNumbered(TextOutput* output, const PreparedText& before,
+                   std::int32_t number, const PreparedText& after);
 
 // Hands the buffered bytes to the sink. Returns true if every byte written so
 // far reached the sink.

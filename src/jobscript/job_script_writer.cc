@@ -2,7 +2,6 @@
 #include "jobscript/job_script_writer.h"
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <memory>
 
@@ -83,18 +82,6 @@ void AppendEscaped(std::string* to, std::string_view text) {
   }
 }
 
-// Writes one line: `start`, the part number in signed decimal, `end`.
-void WriteLine(TextOutput* output, std::string* line, std::string_view start,
-               std::int32_t part_number, std::string_view end) {
-  std::array<char, 16> digits;
-  const auto [stop, error] =
-      std::to_chars(digits.data(), digits.data() + digits.size(), part_number);
-  line->assign(start);
-  line->append(digits.data(), stop);
-  line->append(end);
-  WriteText(output, *line);
-}
-
 }  // namespace
 
 void SortEntries(EntryTable* entries) {
@@ -133,17 +120,20 @@ void WriteResultLines(TextOutput* output, EntryTable* entries,
   std::string extension;
   SplitOutputName(output_name, &stem, &extension);
 
-  // The fixed text around each part number, composed once.
-  const std::string open_start = std::string(kOpenLineStart) + stem + ".";
-  const std::string open_end = "." + extension + std::string(kOpenLineEnd);
-  const std::string append_start = std::string(kAppendLineStart) + stem + ".";
-  const std::string append_end = "." + extension + std::string(kAppendLineEnd);
+  // The text around each part number, composed once.
+  const PreparedText open_start =
+      PrepareText(std::string(kOpenLineStart) + stem + ".");
+  const PreparedText open_end =
+      PrepareText("." + extension + std::string(kOpenLineEnd));
+  const PreparedText append_start =
+      PrepareText(std::string(kAppendLineStart) + stem + ".");
+  const PreparedText append_end =
+      PrepareText("." + extension + std::string(kAppendLineEnd));
 
-  std::string line;
   const PartEntry* entry = entries->data();
   const PartEntry* const stop = entry + entries->size();
-  WriteLine(output, &line, open_start, entry->part_number, open_end);
+  WriteNumbered(output, open_start, entry->part_number, open_end);
   for (++entry; entry != stop; ++entry) {
-    WriteLine(output, &line, append_start, entry->part_number, append_end);
+    WriteNumbered(output, append_start, entry->part_number, append_end);
   }
 }

@@ -1,6 +1,8 @@
 // Tokenizer and validator of the parts list.
 #include "partslist/parts_list_reader.h"
 
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -9,42 +11,95 @@ constexpr std::string_view kInputKey = "Input";
 constexpr std::string_view kOutputKey = "Output";
 constexpr std::string_view kOptionsKey = "Options";
 
+// What a byte means to the tokenizer.
+constexpr unsigned char kSpace = 1;  // Separates tokens.
+constexpr unsigned char kZero = 2;   // Ends a token's text.
+constexpr unsigned char kComma = 4;  // Separates the fields of an entry.
+
 // Space, tab, line feed, vertical tab, form feed and carriage return separate
-// tokens. A carriage return is white space, so CR LF and LF read alike.
-inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// tokens; a carriage return is white space, so CR LF and LF read alike.
+constexpr std::array<unsigned char, 256> kByteClass = [] {
+  std::array<unsigned char, 256> classes{};
+  for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+    classes[static_cast<unsigned char>(c)] = kSpace;
+  }
+  classes[0] = kZero;
+  classes[static_cast<unsigned char>(',')] = kComma;
+  return classes;
+}();
 
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool Is(char c, unsigned char classes) {
+  return (kByteClass[static_cast<unsigned char>(c)] & classes) != 0;
+}
 
-// Finds the next whitespace-delimited token and sets `token` to its text,
-// which ends at the first zero byte inside it. The view stays valid until the
-// input is read again. Returns false when no token is left.
-bool NextToken(TextInput* input, std::string_view* token) {
+// Returns the first byte from `at` on that is of one of `classes`, looking at
+// eight bytes at a time: a word without a byte below ',' (the largest byte
+// of any class) is skipped whole. The buffer's line feeds end every search.
+const char* FindByte(const char* at, unsigned char classes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  constexpr std::uint64_t kLimit = ',' + 1;
+  for (;;) {
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    // High bit set in bytes below kLimit: exact up to the first of them,
+    // and every candidate is checked against the table anyway.
+    const std::uint64_t candidates =
+        (word - kOnes * kLimit) & ~word & kHighBits;
+    if (candidates == 0) {
+      at += sizeof word;
+      continue;
+    }
+    at += (std::endian::native == std::endian::little
+               ? std::countr_zero(candidates)
+               : std::countl_zero(candidates)) /
+          8;
+    if (Is(*at, classes)) return at;
+    ++at;
+  }
+}
+
+// Moves past white space, reading on as needed. Returns false when no token
+// is left.
+bool SkipSpace(TextInput* input) {
   for (;;) {
     const char* const buffer = input->buffer.get();
     std::size_t at = input->begin;
-    while (at < input->end && IsSpace(buffer[at])) ++at;
+    while (at < input->end && Is(buffer[at], kSpace)) ++at;
     input->begin = at;
-    if (at < input->end) break;
+    if (at < input->end) return true;
     if (!FillTextInput(input)) return false;
   }
-  // The token may run past the bytes read so far: read on until white space
-  // or the end, never scanning a byte twice.
-  std::size_t length = 0;
+}
+
+// Reads on until the token at `begin`, of which `scanned` bytes are known
+// not to be white space, stands whole in the buffer. Returns its length.
+// No byte is scanned twice, so a token of any size is read in linear time.
+std::size_t CompleteToken(TextInput* input, std::size_t scanned) {
   for (;;) {
     const char* const start = input->buffer.get() + input->begin;
-    const char* const stop = input->buffer.get() + input->end;
-    const char* at = start + length;
-    while (at < stop && !IsSpace(*at)) ++at;
-    length = static_cast<std::size_t>(at - start);
-    if (at < stop || !FillTextInput(input)) break;
+    const char* at = start + scanned;
+    at = FindByte(at, kSpace);
+    scanned = static_cast<std::size_t>(at - start);
+    if (input->begin + scanned < input->end || !FillTextInput(input)) {
+      return scanned;
+    }
   }
+}
+
+// Finds the next token and sets `token` to its text, which ends at the first
+// zero byte inside it. The view stays valid until the input is read again.
+// Returns false when no token is left.
+bool NextToken(TextInput* input, std::string_view* token) {
+  if (!SkipSpace(input)) return false;
+  const std::size_t length = CompleteToken(input, 0);
   const char* const text = input->buffer.get() + input->begin;
   input->begin += length;
   const void* zero = std::memchr(text, '\0', length);
-  if (zero != nullptr) {
-    length = static_cast<std::size_t>(static_cast<const char*>(zero) - text);
-  }
-  *token = std::string_view(text, length);
+  *token = std::string_view(
+      text, zero == nullptr ? length
+                            : static_cast<std::size_t>(
+                                  static_cast<const char*>(zero) - text));
   return true;
 }
 
@@ -63,20 +118,57 @@ bool NextField(std::string_view* rest, char delimiter,
   return true;
 }
 
+// Converts the number at `at` (see ParseWrapped32) and returns where its
+// digits end. Unsigned arithmetic wraps around modulo 2^32 without undefined
+// behaviour; the conversion back to signed keeps the two's-complement bits.
+const char* ParseNumber(const char* at, std::int32_t* value) {
+  const bool negative = *at == '-';
+  if (*at == '-' || *at == '+') ++at;
+  std::uint32_t number = 0;
+  for (std::uint32_t digit;
+       (digit = static_cast<unsigned char>(*at) - std::uint32_t{'0'}) <= 9;
+       ++at) {
+    number = number * 10u + digit;
+  }
+  *value = static_cast<std::int32_t>(negative ? 0u - number : number);
+  return at;
+}
+
+// Parses the entry token at `at`, which must be followed by white space, in
+// one pass: fields split at runs of commas, field 1 the part number, field 4
+// the order key. Returns where the token ends.
+const char* ParseEntry(const char* at, std::int32_t* part_number,
+                       std::int32_t* order_key) {
+  *part_number = 0;
+  *order_key = 0;
+  const auto skip_commas = [](const char* from) {
+    while (*from == ',') ++from;
+    return from;
+  };
+  at = skip_commas(at);
+  if (!Is(*at, kSpace | kZero)) {
+    at = ParseNumber(at, part_number);
+    // Fields 2 and 3 carry nothing used, but must exist for field 4 to count.
+    int field = 1;
+    for (; field < 4; ++field) {
+      at = FindByte(at, kSpace | kZero | kComma);
+      at = skip_commas(at);
+      if (Is(*at, kSpace | kZero)) break;
+    }
+    if (field == 4) at = ParseNumber(at, order_key);
+  }
+  // Past a zero byte the token's text has ended: skip what is left of it.
+  return FindByte(at, kSpace);
+}
+
 }  // namespace
 
 std::int32_t ParseWrapped32(std::string_view text) {
-  std::size_t at = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) at = 1;
-  // Unsigned arithmetic wraps around modulo 2^32 without undefined behaviour;
-  // the conversion back to signed keeps the two's-complement bits.
-  std::uint32_t value = 0;
-  for (; at < text.size() && IsDigit(text[at]); ++at) {
-    value = value * 10u + static_cast<std::uint32_t>(text[at] - '0');
-  }
-  if (negative) value = 0u - value;
-  return static_cast<std::int32_t>(value);
+  // The copy ends in a zero byte, which stops the digits like any non-digit.
+  const std::string terminated(text);
+  std::int32_t value = 0;
+  ParseNumber(terminated.c_str(), &value);
+  return value;
 }
 
 bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value) {
@@ -92,18 +184,17 @@ bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value) {
 
 bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
                     std::int32_t* order_key) {
-  std::string_view rest;
-  if (!NextToken(input, &rest)) return false;
-  *part_number = 0;
-  *order_key = 0;
-  std::string_view field;
-  if (!NextField(&rest, ',', &field)) return true;
-  *part_number = ParseWrapped32(field);
-  // Fields 2 and 3 carry nothing used, but must exist for field 4 to count.
-  if (NextField(&rest, ',', &field) && NextField(&rest, ',', &field) &&
-      NextField(&rest, ',', &field)) {
-    *order_key = ParseWrapped32(field);
+  if (!SkipSpace(input)) return false;
+  const char* const start = input->buffer.get() + input->begin;
+  std::size_t length = static_cast<std::size_t>(
+      ParseEntry(start, part_number, order_key) - start);
+  if (input->begin + length == input->end && !input->at_end) {
+    // The token may go on past the bytes read so far: read it whole, then
+    // parse it again.
+    length = CompleteToken(input, length);
+    ParseEntry(input->buffer.get() + input->begin, part_number, order_key);
   }
+  input->begin += length;
   return true;
 }
 
