@@ -48,11 +48,13 @@ bool Fail(TextOutput* console, std::string_view message) {
 // printing why the run cannot go on.
 bool ReadListFile(const std::string& name, std::string* output_name,
                   EntryTable* entries, TextOutput* console) {
-  std::FILE* const file = OpenFileForReading(name);
+  std::uint64_t size = 0;
+  std::FILE* const file = OpenFileForReading(name, &size);
   if (file == nullptr) return Fail(console, kCannotOpen);
   bool valid = false;
   try {
     TextInput input = MakeTextInput(ReadFromFile, file);
+    input.expected_size = size;
     valid = ReadPartsList(&input, output_name, entries);
   } catch (const std::bad_alloc&) {
     std::fclose(file);

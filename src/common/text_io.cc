@@ -48,6 +48,7 @@ bool FillTextInput(TextInput* input) {
   if (input->at_end) return false;
   const std::size_t kept = input->end - input->begin;
   if (input->begin > 0) {
+    input->offset += input->begin;
     std::memmove(input->buffer.get(), input->buffer.get() + input->begin, kept);
     input->begin = 0;
     input->end = kept;
@@ -184,14 +185,24 @@ bool WriteToFile(void* file, const char* data, std::size_t size) {
   return std::fwrite(data, 1, size, stream) == size && std::fflush(stream) == 0;
 }
 
-std::FILE* OpenFileForReading(const std::string& name) {
+std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
   std::FILE* const file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return nullptr;
+    // The 64-bit form on Windows, where the plain one fails for files over
+    // 2 GiB in 32-bit programs.
+#ifdef _WIN32
+  struct _stati64 info;
+  const bool known = _fstati64(_fileno(file), &info) == 0;
+#else
   struct stat info;
-  if (fstat(fileno(file), &info) != 0 || (info.st_mode & S_IFMT) == S_IFDIR) {
+  const bool known = fstat(fileno(file), &info) == 0;
+#endif
+  if (known && (info.st_mode & S_IFMT) == S_IFDIR) {
     std::fclose(file);
     return nullptr;
   }
+  *size =
+      known && info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   // TextInput reads in large blocks of its own; a second buffer would only
   // copy every byte once more.
   std::setvbuf(file, nullptr, _IONBF, 0);

@@ -33,6 +33,11 @@ struct TextInput {
   std::size_t capacity = 0;
   std::size_t begin = 0;
   std::size_t end = 0;
+  // Position in the text of buffer[0].
+  std::uint64_t offset = 0;
+  // Size the text is expected to have, or 0 if unknown: a hint for sizing
+  // what is read from it, never a limit.
+  std::uint64_t expected_size = 0;
   // No byte will follow those in the buffer: the data ended, a 0x1A byte was
   // met (it ends the text as if the file ended there) or a read error
   // happened.
@@ -67,6 +72,11 @@ constexpr std::size_t kTextBlockSize = std::size_t{1} << 18;
 // Starts reading text from `source`. Allocates the first block.
 TextInput MakeTextInput(ReadBytesFn read, void* source);
 
+// Position in the text of the first unconsumed byte.
+inline std::uint64_t TextPosition(const TextInput& input) {
+  return input.offset + input.begin;
+}
+
 // Moves the unconsumed bytes to the front of the buffer, enlarging it when
 // they fill it, and reads one block behind them. Returns true if bytes were
 // added, false once the input is at its end.
@@ -100,9 +110,10 @@ bool FlushTextOutput(TextOutput* output);
 std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size);
 bool WriteToFile(void* file, const char* data, std::size_t size);
 
-// Opens `name` for reading in binary mode. Returns nullptr if it cannot be
-// opened or names a directory (rejected here on every platform alike).
-std::FILE* OpenFileForReading(const std::string& name);
+// Opens `name` for reading in binary mode and sets `size` to its size in
+// bytes (0 if unknown). Returns nullptr if it cannot be opened or names a
+// directory (rejected here on every platform alike).
+std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size);
 
 // Opens `name` for writing in binary mode, creating or truncating it. Returns
 // nullptr if it cannot be opened.

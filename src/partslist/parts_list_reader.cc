@@ -1,15 +1,21 @@
 // Tokenizer and validator of the parts list.
 #include "partslist/parts_list_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
+#include <limits>
+#include <new>
 
 namespace {
 
 constexpr std::string_view kInputKey = "Input";
 constexpr std::string_view kOutputKey = "Output";
 constexpr std::string_view kOptionsKey = "Options";
+
+// Entries read before the size of the whole table is estimated.
+constexpr std::size_t kSampleEntries = 4096;
 
 // What a byte means to the tokenizer.
 constexpr unsigned char kSpace = 1;  // Separates tokens.
@@ -161,6 +167,42 @@ const char* ParseEntry(const char* at, std::int32_t* part_number,
   return FindByte(at, kSpace);
 }
 
+// Appends the entries read to `entries` until it holds `limit` of them.
+// Returns true if the input ended first.
+bool ReadEntries(TextInput* input, std::size_t limit, EntryTable* entries) {
+  std::int32_t part_number = 0;
+  std::int32_t order_key = 0;
+  while (entries->size() < limit) {
+    if (!ReadEntryToken(input, &part_number, &order_key)) return true;
+    // A token with no number in it gives (0, 0); it names no part.
+    if (part_number != 0 || order_key != 0) {
+      entries->push_back({part_number, order_key});
+    }
+  }
+  return false;
+}
+
+// Reserves room for the rest of a long list in one step, estimated from the
+// bytes the entries so far took since `start`. Growing the table step by
+// step would copy it each time and touch twice the memory. A wrong estimate
+// costs nothing but speed: the table still grows as needed, and a
+// reservation that does not fit is simply not made.
+void ReserveForRest(const TextInput& input, std::uint64_t start,
+                    EntryTable* entries) {
+  const std::uint64_t position = TextPosition(input);
+  if (input.expected_size <= position || position <= start) return;
+  const std::uint64_t rest = input.expected_size - position;
+  const std::uint64_t estimate = rest * entries->size() / (position - start);
+  // An entry takes two bytes at the least; 1/16 more covers the spread.
+  const std::uint64_t most = std::min(estimate + estimate / 16, rest / 2);
+  if (most > entries->max_size() - entries->size()) return;
+  try {
+    entries->reserve(entries->size() + static_cast<std::size_t>(most));
+  } catch (const std::bad_alloc&) {
+    // Too much for this machine at once; the table grows as it goes.
+  }
+}
+
 }  // namespace
 
 std::int32_t ParseWrapped32(std::string_view text) {
@@ -212,13 +254,10 @@ bool ReadPartsList(TextInput* input, std::string* output_name,
   if (!ReadKeyValueToken(input, &key, &value) || key != kOptionsKey) {
     return false;
   }
-  std::int32_t part_number = 0;
-  std::int32_t order_key = 0;
-  while (ReadEntryToken(input, &part_number, &order_key)) {
-    // A token with no number in it gives (0, 0); it names no part.
-    if (part_number != 0 || order_key != 0) {
-      entries->push_back({part_number, order_key});
-    }
+  const std::uint64_t start = TextPosition(*input);
+  if (!ReadEntries(input, kSampleEntries, entries)) {
+    ReserveForRest(*input, start, entries);
+    ReadEntries(input, std::numeric_limits<std::size_t>::max(), entries);
   }
   return !input->failed;
 }
