@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds KOLVA and runs it on the bundled example (`example`), or builds and
-# runs every test (`test`). Installs missing build packages on Debian when run
+# Builds KOLVA and runs it on the bundled example (`example`), builds and
+# runs every test (`test`), or runs the benchmark (`bench`). Installs missing build packages on Debian when run
 # as root, and names the install line otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,8 +44,20 @@ case "${1:-}" in
     cmake --build --preset ci -j 2
     ctest --preset ci -j 2
     ;;
+  bench)
+    # Not part of the tests: timings need a quiet machine. Extra arguments go
+    # to bench/bench.py (see its --help); the reference programs in
+    # ../shared/perf are compared too when that folder exists.
+    install_missing
+    shift
+    cmake --preset release >/dev/null
+    cmake --build --preset release --target KOLVA
+    peers=()
+    [ -f ../shared/perf/naive.c ] && peers=(--peers ../shared/perf)
+    python3 bench/bench.py "${peers[@]}" "$@"
+    ;;
   *)
-    echo "usage: tools/dev.sh example | test" >&2
+    echo "usage: tools/dev.sh example | test | bench [options]" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""Benchmark of KOLVA against the cost of copying its files.
+
+usage: bench.py [--kolva PATH] [--sizes 1e3,1e6,1e7] [--keys random,few,sorted]
+                [--runs N] [--work DIR] [--peers DIR] [--no-callgrind]
+
+For every size and key pattern it writes a parts list, checks KOLVA's result
+against an ordering computed here, then times KOLVA and "the limit" (reading
+the list and writing a result-sized file with cat) in alternation, so both
+see the same machine. It prints a Markdown table: median and range of wall
+time, MB/s of list read, peak resident memory in all and per entry, and the
+ratio of KOLVA's median to the limit's. --peers DIR adds rows for DIR/naive.c
+(compiled with cc -O2) and DIR/peer.sh on the same lists. Unless
+--no-callgrind is given it also counts instructions with valgrind's callgrind:
+the fixed cost at 0 entries and the cost per entry at 1e5 entries.
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+INT32_MIN = -(1 << 31)
+
+
+def write_list(path, count, keys, seed=1):
+    """Writes a parts list of `count` entries "part,host,seconds,key"."""
+    rng = random.Random(seed)
+    parts = list(range(1, count + 1))
+    rng.shuffle(parts)
+    if keys == "random":
+        key_list = [rng.getrandbits(32) + INT32_MIN for _ in range(count)]
+    elif keys == "few":
+        key_list = [3000 * rng.randrange(-4, 12) for _ in range(count)]
+    elif keys == "sorted":
+        key_list = list(range(0, 200 * count, 200))
+    else:
+        raise ValueError(keys)
+    with open(path, "w", newline="\n") as out:
+        out.write("Input:src.avi\nOutput:movie.avi\n"
+                  "Options:quality=85,bitrate=1800,pass=2\n")
+        chunk = 65536
+        for start in range(0, count, chunk):
+            stop = min(count, start + chunk)
+            out.write("".join(
+                "%d,host%d,%d.%d,%d\n" % (parts[i], rng.randrange(1, 65),
+                                          rng.randrange(1000),
+                                          rng.randrange(10), key_list[i])
+                for i in range(start, stop)))
+    return parts, key_list
+
+
+def expected_result(parts, keys):
+    """The result bytes, ordered here by Python's stable sort."""
+    order = sorted(range(len(parts)), key=keys.__getitem__)
+    lines = []
+    for n, i in enumerate(order):
+        if n == 0:
+            lines.append('Framequill.Open("movie.%d.avi",0,0);\r\n' % parts[i])
+        else:
+            lines.append('Framequill.Append("movie.%d.avi");\r\n' % parts[i])
+    return "".join(lines).encode("ascii")
+
+
+def run_timed(command, cwd):
+    """Runs `command`; returns (wall seconds, exit code)."""
+    start = time.perf_counter()
+    code = subprocess.call(command, cwd=cwd, stdout=subprocess.DEVNULL)
+    return time.perf_counter() - start, code
+
+
+def peak_rss(command, cwd):
+    """Peak resident memory of `command` in bytes, as GNU time reports it.
+
+    Not taken from this process's own wait: a child forked from Python
+    counts Python's memory too until it starts the program.
+    """
+    with tempfile.NamedTemporaryFile("r") as report:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] +
+                       command, cwd=cwd, stdout=subprocess.DEVNULL, check=True)
+        return int(report.read().split()[-1]) * 1024
+
+
+def callgrind_instructions(command, cwd):
+    """Instructions the command executes, counted by callgrind."""
+    result = subprocess.run(
+        ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"] +
+        command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+        text=True, check=True)
+    match = re.search(r"Collected : (\d+)", result.stderr)
+    return int(match.group(1))
+
+
+def fmt_time(seconds):
+    return "%.1f ms" % (seconds * 1e3) if seconds < 1 else "%.2f s" % seconds
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--kolva",
+                    default=os.path.join(ROOT, "build", "release", "KOLVA"))
+    ap.add_argument("--sizes", default="1e3,1e6,1e7")
+    ap.add_argument("--keys", default="random,few,sorted")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--work", default=os.path.join(ROOT, "build", "bench"))
+    ap.add_argument("--peers", help="folder with naive.c and peer.sh")
+    ap.add_argument("--no-callgrind", action="store_true")
+    args = ap.parse_args()
+
+    kolva = os.path.abspath(args.kolva)
+    os.makedirs(args.work, exist_ok=True)
+    work = os.path.abspath(args.work)
+    programs = [("KOLVA", lambda: [kolva, "movie.avi"])]
+    if args.peers:
+        args.peers = os.path.abspath(args.peers)
+        naive = os.path.join(work, "naive")
+        subprocess.run(["cc", "-O2", "-o", naive,
+                        os.path.join(args.peers, "naive.c")], check=True)
+        peer = os.path.join(args.peers, "peer.sh")
+        programs.append(("naive.c", lambda: [naive, "movie.avi"]))
+        programs.append(("peer.sh", lambda: ["sh", peer, "movie.parts",
+                                             "movie.jobs.part"]))
+
+    print("machine: %d cores, %s" % (os.cpu_count(), os.uname().machine))
+    print()
+    print("| entries | keys | program | median | min-max | list MB/s "
+          "| peak RSS | RSS/entry | x limit |")
+    print("|---:|---|---|---:|---:|---:|---:|---:|---:|")
+    for size in [int(float(s)) for s in args.sizes.split(",")]:
+        for keys in args.keys.split(","):
+            list_path = os.path.join(work, "movie.parts")
+            parts, key_list = write_list(list_path, size, keys)
+            expected = expected_result(parts, key_list)
+            del parts, key_list
+            list_bytes = os.path.getsize(list_path)
+            reference = os.path.join(work, "reference.jobs.part")
+            with open(reference, "wb") as out:
+                out.write(expected)
+            limit = ["sh", "-c", "cat movie.parts > /dev/null; "
+                     "cat reference.jobs.part > copy.jobs.part"]
+            for name, command in programs:
+                _, code = run_timed(command(), work)
+                with open(os.path.join(work, "movie.jobs.part"), "rb") as f:
+                    if code != 0 or f.read() != expected:
+                        sys.exit("%s: wrong result for %d %s keys" %
+                                 (name, size, keys))
+            del expected
+            times = {name: [] for name, _ in programs}
+            rss = {name: peak_rss(command(), work) for name, command in programs}
+            limit_times = []
+            for _ in range(args.runs):
+                limit_times.append(run_timed(limit, work)[0])
+                for name, command in programs:
+                    times[name].append(run_timed(command(), work)[0])
+            limit_median = statistics.median(limit_times)
+            rows = [("limit", limit_times, None)] + [
+                (name, times[name], rss[name]) for name, _ in programs]
+            for name, samples, peak in rows:
+                median = statistics.median(samples)
+                print("| %d | %s | %s | %s | %s-%s | %.0f | %s | %s | %.2f |" % (
+                    size, keys, name, fmt_time(median),
+                    fmt_time(min(samples)), fmt_time(max(samples)),
+                    list_bytes / median / 1e6,
+                    "" if peak is None else "%.1f MiB" % (peak / 2**20),
+                    "" if peak is None or size == 0 else "%.1f B" % (peak / size),
+                    median / limit_median))
+    if not args.no_callgrind and shutil.which("valgrind"):
+        counts = {}
+        for size in (0, 100000):
+            write_list(os.path.join(work, "movie.parts"), size, "random")
+            counts[size] = callgrind_instructions([kolva, "movie.avi"], work)
+        print()
+        print("callgrind: %d instructions at 0 entries (fixed cost), "
+              "%.0f instructions per entry at 1e5 entries" %
+              (counts[0], (counts[100000] - counts[0]) / 100000))
+
+
+if __name__ == "__main__":
+    main()
