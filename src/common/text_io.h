@@ -58,10 +58,16 @@ struct TextOutput {
 };
 
 // Text with its line feeds already turned into CR LF, to be written many
-// times over without being looked at again.
+// times over without being looked at again. Zero bytes pad it to at least
+// kPreparedCopySize, so that a short text is copied in one fixed-size move.
 struct PreparedText {
   std::string bytes;
+  std::size_t size = 0;
 };
+
+// The fixed-size move of a short PreparedText; the TextOutput buffer keeps
+// this many bytes of room behind its capacity for it.
+constexpr std::size_t kPreparedCopySize = 32;
 
 // Line feeds kept behind the bytes of a TextInput.
 constexpr std::size_t kTextPadding = 8;

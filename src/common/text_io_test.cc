@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "common/test_support.h"
@@ -84,6 +85,38 @@ TEST(TextOutputTest, FormatsOneValue) {
   WriteFormatted(&output, "none\n", "x");
   EXPECT_TRUE(FlushTextOutput(&output));
   EXPECT_EQ(sink.bytes, "\r\nName: a\r\nb... none\r\n");
+}
+
+TEST(TextOutputTest, WritesNumberedLines) {
+  const std::string long_text(40, 'x');
+  const struct {
+    std::string before;
+    std::int32_t number;
+    std::string after;
+    std::string expected;
+  } cases[] = {
+      {"", 0, "", "0"},
+      {"a.", -2147483648, ".b\n", "a.-2147483648.b\r\n"},
+      {"\n", 2147483647, "\n", "\r\n2147483647\r\n"},
+      {long_text, 7, long_text, long_text + "7" + long_text},
+  };
+  // Buffers smaller than, near and larger than the lines, written three
+  // times over so lines also straddle flushes.
+  for (const std::size_t capacity :
+       {std::size_t{8}, std::size_t{50}, std::size_t{4096}}) {
+    for (const auto& c : cases) {
+      MemorySink sink;
+      TextOutput output = MakeTextOutput(WriteToMemory, &sink, capacity);
+      const PreparedText before = PrepareText(c.before);
+      const PreparedText after = PrepareText(c.after);
+      for (int i = 0; i < 3; ++i) {
+        WriteNumbered(&output, before, c.number, after);
+      }
+      EXPECT_TRUE(FlushTextOutput(&output));
+      EXPECT_EQ(sink.bytes, c.expected + c.expected + c.expected)
+          << c.before << c.number << " buffer " << capacity;
+    }
+  }
 }
 
 TEST(TextOutputTest, RemembersAFailedWrite) {

@@ -38,6 +38,17 @@ inline bool Is(char c, unsigned char classes) {
   return (kByteClass[static_cast<unsigned char>(c)] & classes) != 0;
 }
 
+// The scans below look at eight bytes of text at once, the first byte in the
+// lowest bits of a word.
+static_assert(std::endian::native == std::endian::little,
+              "word-at-a-time scans expect little-endian byte order");
+
+inline std::uint64_t LoadWord(const char* at) {
+  std::uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
 // Returns the first byte from `at` on that is of one of `classes`, looking at
 // eight bytes at a time: a word without a byte below ',' (the largest byte
 // of any class) is skipped whole. The buffer's line feeds end every search.
@@ -46,8 +57,7 @@ const char* FindByte(const char* at, unsigned char classes) {
   constexpr std::uint64_t kHighBits = 0x8080808080808080u;
   constexpr std::uint64_t kLimit = ',' + 1;
   for (;;) {
-    std::uint64_t word;
-    std::memcpy(&word, at, sizeof word);
+    const std::uint64_t word = LoadWord(at);
     // High bit set in bytes below kLimit: exact up to the first of them,
     // and every candidate is checked against the table anyway.
     const std::uint64_t candidates =
@@ -56,10 +66,7 @@ const char* FindByte(const char* at, unsigned char classes) {
       at += sizeof word;
       continue;
     }
-    at += (std::endian::native == std::endian::little
-               ? std::countr_zero(candidates)
-               : std::countl_zero(candidates)) /
-          8;
+    at += std::countr_zero(candidates) / 8;
     if (Is(*at, classes)) return at;
     ++at;
   }
@@ -124,17 +131,50 @@ bool NextField(std::string_view* rest, char delimiter,
   return true;
 }
 
+// Number of leading decimal digits in `word` (0 to 8). A byte is no digit
+// if it is 0x3A or more (adding 0x46 sets its high bit), below 0x30
+// (subtracting 0x30 borrows) or has its high bit set. Carries and borrows
+// run only towards later bytes, so the first non-digit is found exactly.
+inline int LeadingDigits(std::uint64_t word) {
+  const std::uint64_t no_digit =
+      ((word + 0x4646464646464646u) | (word - 0x3030303030303030u) | word) &
+      0x8080808080808080u;
+  return no_digit == 0 ? 8 : std::countr_zero(no_digit) / 8;
+}
+
+// Value of the first `count` (1 to 8) digits of `word`: the digits are moved
+// to the top with zeros below them as leading digits, then combined pairwise
+// in three multiplications.
+inline std::uint32_t DigitsValue(std::uint64_t word, int count) {
+  word = (word - 0x3030303030303030u) << (8 * (8 - count));
+  word = word * 10 + (word >> 8);
+  word = ((word & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
+          ((word >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >>
+         32;
+  return static_cast<std::uint32_t>(word);
+}
+
 // Converts the number at `at` (see ParseWrapped32) and returns where its
-// digits end. Unsigned arithmetic wraps around modulo 2^32 without undefined
-// behaviour; the conversion back to signed keeps the two's-complement bits.
+// digits end. Up to eight digits are converted at once, which the buffer's
+// padding allows anywhere in the text; longer numbers go on digit by digit.
+// Unsigned arithmetic wraps around modulo 2^32 without undefined behaviour;
+// the conversion back to signed keeps the two's-complement bits.
 const char* ParseNumber(const char* at, std::int32_t* value) {
   const bool negative = *at == '-';
   if (*at == '-' || *at == '+') ++at;
+  const std::uint64_t word = LoadWord(at);
+  const int count = LeadingDigits(word);
   std::uint32_t number = 0;
-  for (std::uint32_t digit;
-       (digit = static_cast<unsigned char>(*at) - std::uint32_t{'0'}) <= 9;
-       ++at) {
-    number = number * 10u + digit;
+  if (count > 0) {
+    number = DigitsValue(word, count);
+    at += count;
+  }
+  if (count == 8) {
+    for (std::uint32_t digit;
+         (digit = static_cast<unsigned char>(*at) - std::uint32_t{'0'}) <= 9;
+         ++at) {
+      number = number * 10u + digit;
+    }
   }
   *value = static_cast<std::int32_t>(negative ? 0u - number : number);
   return at;
@@ -206,8 +246,10 @@ void ReserveForRest(const TextInput& input, std::uint64_t start,
 }  // namespace
 
 std::int32_t ParseWrapped32(std::string_view text) {
-  // The copy ends in a zero byte, which stops the digits like any non-digit.
-  const std::string terminated(text);
+  // The copy ends in zero bytes, which stop the digits like any non-digit,
+  // and leave room for reading eight bytes at once.
+  std::string terminated(text);
+  terminated.append(kTextPadding, '\0');
   std::int32_t value = 0;
   ParseNumber(terminated.c_str(), &value);
   return value;
