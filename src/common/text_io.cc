@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include <charconv>
+#include <bit>
 #include <cstring>
 
 #ifdef _WIN32
@@ -127,6 +127,20 @@ PreparedText PrepareText(std::string_view text) {
   return prepared;
 }
 
+// The decimal digits of `value` (below 10^8), eight of them with leading
+// zeros, as ASCII bytes in the order they are written: the four-digit halves
+// are split into pairs and the pairs into digits, all lanes of the word at
+// once. x * 10486 >> 20 is x / 100 for x below 10^4, x * 103 >> 10 is x / 10
+// for x below 100.
+inline std::uint64_t EightDigits(std::uint32_t value) {
+  std::uint64_t x = value / 10000 | std::uint64_t{value % 10000} << 32;
+  std::uint64_t tens = (x * 10486 >> 20) & 0x0000007F0000007Fu;
+  x = tens | (x - tens * 100) << 16;
+  tens = (x * 103 >> 10) & 0x000F000F000F000Fu;
+  x = tens | (x - tens * 10) << 8;
+  return x;
+}
+
 // Copies `text` to `to` and returns the end of the copy. A short text is
 // copied with its padding in one fixed-size move, which the compiler turns
 // into a few register moves instead of a call; the bytes past the text land
@@ -140,17 +154,41 @@ inline char* CopyPrepared(char* to, const PreparedText& text) {
   return to + text.size;
 }
 
+char* FormatInt32(char* to, std::int32_t number) {
+  static_assert(std::endian::native == std::endian::little,
+                "digits are stored as words, first digit lowest");
+  constexpr std::uint64_t kZeros = 0x3030303030303030u;
+  std::uint32_t value = static_cast<std::uint32_t>(number);
+  if (number < 0) {
+    *to++ = '-';
+    value = 0u - value;
+  }
+  if (value >= 100000000) {
+    // Nine or ten digits: the leading one or two, then eight.
+    const std::uint32_t high = value / 100000000;
+    if (high >= 10) *to++ = static_cast<char>('0' + high / 10);
+    *to++ = static_cast<char>('0' + high % 10);
+    const std::uint64_t digits = EightDigits(value % 100000000) + kZeros;
+    std::memcpy(to, &digits, sizeof digits);
+    return to + sizeof digits;
+  }
+  // Drop the leading zeros, but keep one digit for 0.
+  const std::uint64_t digits = EightDigits(value);
+  const int zeros = value == 0 ? 7 : std::countr_zero(digits) / 8;
+  const std::uint64_t text = (digits + kZeros) >> (8 * zeros);
+  std::memcpy(to, &text, sizeof text);
+  return to + (8 - zeros);
+}
+
 void WriteNumbered(TextOutput* output, const PreparedText& before,
                    std::int32_t number, const PreparedText& after) {
-  // The longest int32 in decimal, "-2147483648", has 11 characters.
-  constexpr std::size_t kMaxDigits = 11;
   if (output->failed) return;
-  const std::size_t most = before.size + kMaxDigits + after.size;
+  const std::size_t most = before.size + kInt32Chars + after.size;
   if (most > output->capacity - output->used) {
     if (most > output->capacity) {
       // Lines longer than the buffer are rare enough to go piece by piece.
-      char digits[kMaxDigits];
-      const auto stop = std::to_chars(digits, digits + kMaxDigits, number).ptr;
+      char digits[kInt32Chars];
+      const char* const stop = FormatInt32(digits, number);
       Append(output, before.bytes.data(), before.size);
       Append(output, digits, static_cast<std::size_t>(stop - digits));
       Append(output, after.bytes.data(), after.size);
@@ -159,7 +197,7 @@ void WriteNumbered(TextOutput* output, const PreparedText& before,
     if (!FlushTextOutput(output)) return;
   }
   char* at = CopyPrepared(output->buffer.get() + output->used, before);
-  at = std::to_chars(at, at + kMaxDigits, number).ptr;
+  at = FormatInt32(at, number);
   at = CopyPrepared(at, after);
   output->used = static_cast<std::size_t>(at - output->buffer.get());
 }

@@ -108,6 +108,14 @@ PreparedText PrepareText(std::string_view text);
 void WriteNumbered(TextOutput* output, const PreparedText& before,
                    std::int32_t number, const PreparedText& after);
 
+// Most bytes FormatInt32 stores: "-2147483648".
+constexpr std::size_t kInt32Chars = 11;
+
+// Writes `number` in signed decimal, with no leading zeros, at `to` and
+// returns the end of the text. May store bytes past that end, but never more
+// than kInt32Chars from `to` on.
+char* FormatInt32(char* to, std::int32_t number);
+
 // Hands the buffered bytes to the sink. Returns true if every byte written so
 // far reached the sink.
 bool FlushTextOutput(TextOutput* output);

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstdint>
+#include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "common/test_support.h"
 
@@ -116,6 +120,33 @@ TEST(TextOutputTest, WritesNumberedLines) {
       EXPECT_EQ(sink.bytes, c.expected + c.expected + c.expected)
           << c.before << c.number << " buffer " << capacity;
     }
+  }
+}
+
+TEST(FormatInt32Test, MatchesTheLibrary) {
+  std::vector<std::int32_t> numbers = {
+      std::numeric_limits<std::int32_t>::min(),
+      std::numeric_limits<std::int32_t>::max()};
+  for (std::int64_t power = 1; power <= 1000000000; power *= 10) {
+    for (const std::int64_t near : {power - 1, power, power + 1}) {
+      numbers.push_back(static_cast<std::int32_t>(near));
+      numbers.push_back(static_cast<std::int32_t>(-near));
+    }
+  }
+  for (std::int32_t n = -100000; n <= 100000; ++n) numbers.push_back(n);
+  std::mt19937 random(11);
+  for (int i = 0; i < 200000; ++i) {
+    numbers.push_back(static_cast<std::int32_t>(random()));
+  }
+  for (const std::int32_t number : numbers) {
+    char expected[16];
+    const char* const expected_end =
+        std::to_chars(expected, expected + sizeof expected, number).ptr;
+    char text[kInt32Chars];
+    const char* const end = FormatInt32(text, number);
+    ASSERT_EQ(std::string_view(text, static_cast<std::size_t>(end - text)),
+              std::string_view(
+                  expected, static_cast<std::size_t>(expected_end - expected)));
   }
 }
 

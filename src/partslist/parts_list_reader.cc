@@ -159,7 +159,7 @@ inline std::uint32_t DigitsValue(std::uint64_t word, int count) {
 // padding allows anywhere in the text; longer numbers go on digit by digit.
 // Unsigned arithmetic wraps around modulo 2^32 without undefined behaviour;
 // the conversion back to signed keeps the two's-complement bits.
-const char* ParseNumber(const char* at, std::int32_t* value) {
+inline const char* ParseNumber(const char* at, std::int32_t* value) {
   const bool negative = *at == '-';
   if (*at == '-' || *at == '+') ++at;
   const std::uint64_t word = LoadWord(at);
