@@ -276,7 +276,7 @@ TEST(NamingTest, DerivesListAndResultNames) {
 // ':' and '\\' are separators only in KOLVA's own name rules; on Linux they
 // are ordinary file-name bytes, so these names are real files here. Under a
 // runner such as Wine the host would treat them as drive and directory
-// separators, so the case is skipped there.
+// separators, so the case is skipped there; WindowsTest covers them there.
 TEST(NamingTest, DriveAndBackslashStayInNames) {
   if (RunnerUsed()) GTEST_SKIP() << "':' and '\\' name host paths here";
   CheckNaming({
