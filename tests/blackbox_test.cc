@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -59,6 +61,21 @@ std::vector<std::string>& CommandPrefix() {
 
 // True when KOLVA runs under a runner (the Windows build under Wine).
 bool RunnerUsed() { return CommandPrefix().size() > 1; }
+
+// The Windows name of a file under Wine, which maps the Unix root to drive Z:
+// in a new prefix.
+std::string WindowsPath(const std::string& unix_path) {
+  std::string path = "Z:" + unix_path;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
 
 std::string Crlf(const std::string& text) {
   std::string out;
@@ -147,11 +164,11 @@ struct RunResult {
   std::string out;     // Every byte written to standard output.
 };
 
-// Runs the command prefix followed by `args` in `dir`, with standard input
-// from /dev/null and standard output captured through a pipe.
-RunResult RunIn(const std::string& dir, const std::vector<std::string>& args) {
-  std::vector<std::string> words = CommandPrefix();
-  words.insert(words.end(), args.begin(), args.end());
+// Runs the command `words` in `dir`, with standard input from /dev/null,
+// standard output captured through a pipe and the "NAME=value" entries of
+// `env` added to the environment.
+RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
+                       std::vector<std::string> env = {}) {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -161,6 +178,7 @@ RunResult RunIn(const std::string& dir, const std::vector<std::string>& args) {
   if (pipe(fds) != 0) return result;
   const pid_t pid = fork();
   if (pid == 0) {
+    for (std::string& entry : env) putenv(entry.data());
     const int null_fd = open("/dev/null", O_RDONLY);
     if (chdir(dir.c_str()) != 0 || null_fd < 0 ||
         dup2(null_fd, STDIN_FILENO) < 0 || dup2(fds[1], STDOUT_FILENO) < 0) {
@@ -184,6 +202,14 @@ RunResult RunIn(const std::string& dir, const std::vector<std::string>& args) {
     result.exit_code = WEXITSTATUS(status);
   }
   return result;
+}
+
+// Runs KOLVA, after the command prefix, with `args` in `dir`.
+RunResult RunIn(const std::string& dir, const std::vector<std::string>& args,
+                std::vector<std::string> env = {}) {
+  std::vector<std::string> words = CommandPrefix();
+  words.insert(words.end(), args.begin(), args.end());
+  return RunCommandIn(dir, std::move(words), std::move(env));
 }
 
 // Each test gets its own working directory.
@@ -250,7 +276,7 @@ TEST(NamingTest, DerivesListAndResultNames) {
 // ':' and '\\' are separators only in KOLVA's own name rules; on Linux they
 // are ordinary file-name bytes, so these names are real files here. Under a
 // runner such as Wine the host would treat them as drive and directory
-// separators, so the case is skipped there.
+// separators, so the case is skipped there; WindowsTest covers them there.
 TEST(NamingTest, DriveAndBackslashStayInNames) {
   if (RunnerUsed()) GTEST_SKIP() << "':' and '\\' name host paths here";
   CheckNaming({
@@ -438,6 +464,95 @@ TEST_F(BlackboxTest, WriteFailureIsReportedAndResultRemoved) {
                                 Writing("movie.jobs.part") + kCannotWrite));
   EXPECT_EQ(run.exit_code, kFailureCode);
   EXPECT_FALSE(EntryExists(dir_ / "movie.jobs.part"));
+}
+
+// Cases only the Windows build can show; they run when a runner is given,
+// which is Wine running the Windows build. The Windows C runtime's text mode
+// on standard output is covered by every transcript above: its bytes must
+// carry CR LF exactly once, where text mode would give CR CR LF.
+constexpr char kWindowsOnly[] = "needs the Windows build under Wine";
+
+// '\\' and ':' name real folders and drives on Windows, and the lowered
+// name still finds files of any case there.
+TEST(WindowsTest, FolderAndDriveNamesReachFiles) {
+  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  fs::create_directory(dir / "Clips.D");
+  WriteFile(dir / "Clips.D/Movie.parts", kHeader + "1,a,b,0\n"s);
+  const std::string drive = WindowsPath(dir.path());
+  const struct {
+    std::string arg, parts_name, result_name;
+  } cases[] = {
+      {"Clips.D\\Movie.AVI", "clips.d\\movie.parts",
+       "clips.d\\movie.jobs.part"},
+      {"clips.d\\movie", "clips.d\\movie.parts", "clips.d\\movie.jobs.part"},
+      {drive + "\\CLIPS.D\\Movie.01.AVI",
+       AsciiLower(drive) + "\\clips.d\\movie.parts",
+       AsciiLower(drive) + "\\clips.d\\movie.jobs.part"},
+  };
+  for (const auto& c : cases) {
+    std::error_code ignored;
+    fs::remove(dir / "Clips.D/movie.jobs.part", ignored);
+    const RunResult run = RunIn(dir.path(), {c.arg});
+    EXPECT_EQ(run.out, Success(c.parts_name, c.result_name)) << c.arg;
+    EXPECT_EQ(run.exit_code, 0) << c.arg;
+    EXPECT_EQ(ReadFile(dir / "Clips.D/movie.jobs.part"),
+              Script("movie", "avi", {1}))
+        << c.arg;
+  }
+}
+
+// Windows lowers the whole argument by the ANSI code page, not only A to Z.
+// Wine takes the code page from the locale of its process: C.UTF-8, which
+// every Debian system has, gives code page 1252 and hands the UTF-8 argument
+// to KOLVA as code page 1252 bytes. File names on disk are UTF-8 again.
+TEST(WindowsTest, CodePageLettersAreLowered) {
+  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  // A-umlaut, O-umlaut, U-umlaut, E-acute, S-caron, OE, Y-diaeresis, then the
+  // multiplication sign and sharp s, which have no lower-case form.
+  const std::string arg =
+      "\xC3\x84\xC3\x96\xC3\x9C\xC3\x89\xC5\xA0\xC5\x92\xC5\xB8\xC3\x97\xC3"
+      "\x9F.AVI";
+  const std::string cp1252 = "\xE4\xF6\xFC\xE9\x9A\x9C\xFF\xD7\xDF";
+  const std::string utf8 =
+      "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA9\xC5\xA1\xC5\x93\xC3\xBF\xC3\x97\xC3"
+      "\x9F";
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+
+  RunResult run = RunIn(dir.path(), {arg}, {"LC_ALL=C.UTF-8"});
+  EXPECT_EQ(run.out, Transcript(Processing(cp1252 + ".parts") + kCannotOpen));
+  EXPECT_EQ(run.exit_code, kFailureCode);
+
+  // The lowered name opens the list of that name and writes the result beside.
+  WriteFile(dir / (utf8 + ".parts"), kHeader + "1,a,b,0\n"s);
+  run = RunIn(dir.path(), {arg}, {"LC_ALL=C.UTF-8"});
+  EXPECT_EQ(run.out, Success(cp1252 + ".parts", cp1252 + ".jobs.part"));
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadFile(dir / (utf8 + ".jobs.part")), Script("movie", "avi", {1}));
+}
+
+// The failure status is -1: a Windows caller sees all bits set, which the
+// command interpreter shows as %ERRORLEVEL% -1. Linux keeps only the low
+// byte (255), so only a Windows program can tell -1 from 255.
+TEST(WindowsTest, CallerSeesStatusMinusOne) {
+  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  WriteFile(dir / "movie.parts", kHeader + "1,a,b,0\n"s);
+  const std::string kolva = "@\"" + WindowsPath(CommandPrefix().back()) + "\" ";
+  WriteFile(dir / "status.bat",
+            kolva + "movie.avi\r\n@echo status %ERRORLEVEL%\r\n" + kolva +
+                "missing.avi\r\n@echo status %ERRORLEVEL%\r\n");
+  std::vector<std::string> words = CommandPrefix();
+  words.back() = "cmd";
+  words.insert(words.end(), {"/c", "status.bat"});
+  const RunResult run = RunCommandIn(dir.path(), words);
+  EXPECT_EQ(run.out, Success("movie.parts", "movie.jobs.part") +
+                         "status 0\r\n" +
+                         Transcript(Processing("missing.parts") + kCannotOpen) +
+                         "status -1\r\n");
 }
 
 }  // namespace
