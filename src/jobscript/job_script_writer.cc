@@ -1,6 +1,7 @@
 // Ordering of the part entries and composition of the job-script lines.
 #include "jobscript/job_script_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -85,6 +86,13 @@ void AppendEscaped(std::string* to, std::string_view text) {
 }  // namespace
 
 void SortEntries(EntryTable* entries) {
+  // Lists often come in order already. Checking costs one pass at most and
+  // usually stops at the first entries; an ordered table needs no sort and
+  // no second buffer.
+  const auto by_key = [](const PartEntry& a, const PartEntry& b) {
+    return a.order_key < b.order_key;
+  };
+  if (std::is_sorted(entries->begin(), entries->end(), by_key)) return;
   if (entries->size() <= kSmallTable) {
     InsertionSort(entries->data(), entries->size());
   } else {
