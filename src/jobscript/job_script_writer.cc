@@ -46,6 +46,8 @@ void InsertionSort(PartEntry* entries, std::size_t count) {
 // one digit, so the whole sort is stable. A pass whose digit is the same for
 // every key would not move anything and is skipped.
 void RadixSort(PartEntry* entries, std::size_t count) {
+  // Each pass looks at the first entry; an empty table has none.
+  if (count == 0) return;
   std::array<std::array<std::size_t, kBuckets>, kDigitCount> counts{};
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint32_t key = SortableKey(entries[i].order_key);

@@ -1,0 +1,520 @@
+// Fault tests: run the built KOLVA on hostile and huge inputs and under
+// address-space limits, and check its console bytes, its exit code, that it
+// was not killed by a signal, and the files it leaves behind.
+// Usage: kolva_fault_test [gtest flags] [runner...] path/to/KOLVA
+//
+// The suites named Big* write lists of tens of megabytes and take seconds;
+// CTest runs them as a test of their own with the label "big".
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "gtest/gtest.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KOLVA_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KOLVA_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using std::string_literals::operator""s;
+
+constexpr char kBanner[] =
+    "\nKOLVA, ver. 0.1.\n"
+    "Turns a cluster's parts list into Framequill job-script lines.\n";
+constexpr char kCannotOpen[] =
+    "Error: cannot open file.\nProgram cannot continue";
+constexpr char kNotValid[] =
+    "Error: this dosn't appear to be a valid .parts file.\n"
+    "Program cannot continue";
+constexpr char kOutOfMemory[] =
+    "Error: out of memory.\nProgram cannot continue";
+constexpr char kDone[] =
+    "Done.\n\nReplace 'Framequill.Open(\"path\\file.avi\",0,0);' line in "
+    "your .jobs file\nwith the contents of the result file and then run your "
+    "job.\n\nEnjoy!\n";
+
+constexpr int kFailureCode = 255;  // Status -1 as the process exit code.
+constexpr char kHeader[] = "Input:src.avi\nOutput:movie.avi\nOptions:x\n";
+constexpr char kOldResult[] = "previous result\r\nkept until a valid run\r\n";
+constexpr std::size_t kMegabyte = std::size_t{1} << 20;
+
+// The command that starts KOLVA: the executable, maybe after a runner.
+std::vector<std::string>& CommandPrefix() {
+  static auto* prefix = new std::vector<std::string>;
+  return *prefix;
+}
+
+bool RunnerUsed() { return CommandPrefix().size() > 1; }
+
+std::string Crlf(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string Transcript(const std::string& tail) { return Crlf(kBanner + tail); }
+
+std::string Reading(const std::string& parts_name) {
+  return "\nProcessing file: " + parts_name + "... ";
+}
+
+std::string Writing(const std::string& result_name) {
+  return "OK\nWriting result file: " + result_name + "... ";
+}
+
+// Console bytes of a run of "movie.avi" that got past reading the list.
+std::string AfterReading(const std::string& ending) {
+  return Transcript(Reading("movie.parts") + Writing("movie.jobs.part") +
+                    ending);
+}
+
+// Result bytes for `parts` in order, `stem` and `ext` as written inside the
+// script's string literal.
+std::string Script(const std::string& stem, const std::string& ext,
+                   const std::vector<std::int64_t>& parts) {
+  std::string out;
+  for (const std::int64_t part : parts) {
+    const std::string name = stem + "." + std::to_string(part) + "." + ext;
+    out += out.empty() ? "Framequill.Open(\"" + name + "\",0,0);\r\n"
+                       : "Framequill.Append(\"" + name + "\");\r\n";
+  }
+  return out;
+}
+
+// Where two long texts part, with a little of each, instead of printing
+// megabytes when they differ.
+std::string Difference(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return "";
+  const auto mismatch = std::mismatch(actual.begin(), actual.end(),
+                                      expected.begin(), expected.end());
+  const auto at = static_cast<std::size_t>(mismatch.first - actual.begin());
+  const std::size_t from = at < 40 ? 0 : at - 40;
+  return "sizes " + std::to_string(actual.size()) + " and " +
+         std::to_string(expected.size()) + ", first difference at byte " +
+         std::to_string(at) + ":\n  actual   \"" + actual.substr(from, 80) +
+         "\"\n  expected \"" + expected.substr(from, 80) + "\"";
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string templ =
+        (fs::temp_directory_path() / "kolva_fault_XXXXXX").string();
+    if (mkdtemp(templ.data()) != nullptr) path_ = templ;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const {
+    return path_ + "/" + name;
+  }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool EntryExists(const std::string& path) {
+  return fs::exists(fs::symlink_status(path));
+}
+
+struct RunResult {
+  int exit_code = -1;  // -1 when KOLVA did not end by itself.
+  int signal = 0;      // The signal that ended it, if one did.
+  std::string out;     // Every byte written to standard output.
+};
+
+// Runs KOLVA with `args` in `dir`, standard input from /dev/null and standard
+// output captured. Core dumps are off; `address_limit` bytes, if not 0, cap
+// its address space. Standard error is kept unless `drop_errors` is set.
+RunResult RunKolva(const std::string& dir, const std::vector<std::string>& args,
+                   rlim_t address_limit = 0, bool drop_errors = false) {
+  std::vector<std::string> words = CommandPrefix();
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  RunResult result;
+  int fds[2];
+  if (pipe(fds) != 0) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const rlimit no_core = {0, 0};
+    const rlimit address_space = {address_limit, address_limit};
+    const int null_fd = open("/dev/null", O_RDONLY);
+    if (chdir(dir.c_str()) != 0 || null_fd < 0 ||
+        dup2(null_fd, STDIN_FILENO) < 0 || dup2(fds[1], STDOUT_FILENO) < 0 ||
+        (drop_errors && dup2(open("/dev/null", O_WRONLY), STDERR_FILENO) < 0) ||
+        setrlimit(RLIMIT_CORE, &no_core) != 0 ||
+        (address_limit != 0 && setrlimit(RLIMIT_AS, &address_space) != 0)) {
+      _exit(127);
+    }
+    close(fds[0]);
+    close(fds[1]);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(fds[0], buffer, sizeof buffer)) != 0) {
+    if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
+    if (got < 0 && errno != EINTR) break;
+  }
+  close(fds[0]);
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  }
+  return result;
+}
+
+class FaultTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
+  RunResult Run(const std::vector<std::string>& args, rlim_t limit = 0) {
+    return RunKolva(dir_.path(), args, limit);
+  }
+  // True if nothing but `names` is left in the directory (no core file, no
+  // stray result).
+  bool HoldsOnly(std::vector<std::string> names) const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+      found.push_back(entry.path().filename().string());
+    }
+    std::sort(found.begin(), found.end());
+    std::sort(names.begin(), names.end());
+    return found == names;
+  }
+  TempDir dir_;
+};
+
+// A failure before the result file is written leaves an existing one as it
+// was, however the list fails.
+TEST_F(FaultTest, FailureBeforeWritingKeepsResult) {
+  const struct {
+    const char* label;
+    std::function<void(const std::string& list)> make_list;
+    const char* message;
+    bool linux_only;
+  } cases[] = {
+      {"list missing", [](const std::string&) {}, kCannotOpen, false},
+      {"list is a directory",
+       [](const std::string& list) { fs::create_directory(list); }, kCannotOpen,
+       false},
+      // Reading this file fails at once (with EIO) although opening works.
+      {"list cannot be read",
+       [](const std::string& list) {
+         fs::create_symlink("/proc/self/mem", list);
+       },
+       kNotValid, true},
+  };
+  for (const auto& c : cases) {
+    if (c.linux_only && RunnerUsed()) continue;
+    const std::string list = dir_ / "movie.parts";
+    c.make_list(list);
+    WriteFile(dir_ / "movie.jobs.part", kOldResult);
+    const RunResult run = Run({"movie.avi"});
+    EXPECT_EQ(run.out, Transcript(Reading("movie.parts") + c.message))
+        << c.label;
+    EXPECT_EQ(run.exit_code, kFailureCode) << c.label;
+    EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult) << c.label;
+    std::error_code ignored;
+    fs::remove_all(list, ignored);
+  }
+}
+
+// Names longer than the file system takes fail like any name that cannot be
+// opened: for the list, or for the result once the list was read.
+TEST_F(FaultTest, NamesTooLongForTheFileSystem) {
+  if (RunnerUsed()) GTEST_SKIP() << "name limits differ under a runner";
+  // An argument near the system's limit for one argument.
+  const std::string huge(100'000, 'a');
+  RunResult run = Run({huge});
+  EXPECT_EQ(run.out, Transcript(Reading(huge + ".parts") + kCannotOpen));
+  EXPECT_EQ(run.exit_code, kFailureCode);
+
+  // 249 + 6 bytes make a list name of 255 bytes, the most a Linux file
+  // system takes; the result name is 4 bytes longer.
+  const std::string base(249, 'm');
+  const std::string list = kHeader + "1,a,b,0\n"s;
+  WriteFile(dir_ / (base + ".parts"), list);
+  run = Run({base});
+  EXPECT_EQ(run.out, Transcript(Reading(base + ".parts") +
+                                Writing(base + ".jobs.part") + kCannotOpen));
+  EXPECT_EQ(run.exit_code, kFailureCode);
+  EXPECT_EQ(ReadFile(dir_ / (base + ".parts")), list);
+  EXPECT_TRUE(HoldsOnly({base + ".parts"}));
+}
+
+// The smallest address-space limit, in whole megabytes, under which KOLVA
+// runs through on a one-entry list; 0 if none up to 256 MB does. Below it
+// the loader cannot even map the libraries, and says so on standard error.
+rlim_t SmallestWorkingLimit() {
+  TempDir dir;
+  WriteFile(dir / "movie.parts", kHeader + "1,a,b,0\n"s);
+  for (rlim_t megabytes = 1; megabytes <= 256; ++megabytes) {
+    const rlim_t limit = megabytes * kMegabyte;
+    if (RunKolva(dir.path(), {"movie.avi"}, limit, true).exit_code == 0) {
+      return limit;
+    }
+  }
+  return 0;
+}
+
+// Lists that need far more memory than the smallest working limit leaves.
+struct HungryList {
+  const char* label;
+  std::string list;
+  std::string result;
+};
+
+std::vector<HungryList> HungryLists() {
+  std::string many = kHeader;
+  std::vector<std::int64_t> parts;
+  for (int part = 1; part <= 2'000'000; ++part) {
+    many += std::to_string(part % 9 + 1) + '\n';
+    parts.push_back(part % 9 + 1);
+  }
+  const std::string long_name(4 * kMegabyte, 'n');
+  return {
+      {"two million entries", many, Script("movie", "avi", parts)},
+      {"four-megabyte output name",
+       "Input:a\nOutput:" + long_name + ".avi\nOptions:x\n2,a,b,1\n1,a,b,0\n",
+       Script(long_name, "avi", {1, 2})},
+  };
+}
+
+class OutOfMemoryTest : public FaultTest {
+ protected:
+  void SetUp() override {
+    FaultTest::SetUp();
+#ifdef KOLVA_ADDRESS_SANITIZER
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of shadow memory, so "
+                    "no address-space limit leaves it room to start";
+#endif
+    if (RunnerUsed()) GTEST_SKIP() << "the limit would apply to the runner";
+    floor_ = SmallestWorkingLimit();
+    ASSERT_NE(floor_, 0u) << "KOLVA did not run under any limit up to 256 MB";
+  }
+  rlim_t floor_ = 0;
+};
+
+// Out of memory while reading: the message, exit code 255, no crash and no
+// core, and both files as they were.
+TEST_F(OutOfMemoryTest, WhileReadingKeepsEveryFile) {
+  for (const HungryList& c : HungryLists()) {
+    WriteFile(dir_ / "movie.parts", c.list);
+    WriteFile(dir_ / "movie.jobs.part", kOldResult);
+    const RunResult run = Run({"movie.avi"}, floor_ + 4 * kMegabyte);
+    EXPECT_EQ(run.out, Transcript(Reading("movie.parts") + kOutOfMemory))
+        << c.label;
+    EXPECT_EQ(run.exit_code, kFailureCode) << c.label;
+    EXPECT_EQ(run.signal, 0) << c.label;
+    EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult) << c.label;
+    EXPECT_TRUE(ReadFile(dir_ / "movie.parts") == c.list) << c.label;
+    EXPECT_TRUE(HoldsOnly({"movie.parts", "movie.jobs.part"})) << c.label;
+  }
+}
+
+// A few dozen runs over megabytes of list: slow enough to count as big.
+using BigOutOfMemoryTest = OutOfMemoryTest;
+
+// Raises the limit megabyte by megabyte from the smallest working one until
+// the run succeeds. Every run on the way must end in one of the three clean
+// ways, in this order: out of memory while reading (both files kept), out of
+// memory while writing (the truncated result removed), success.
+TEST_F(BigOutOfMemoryTest, EveryLimitEndsCleanly) {
+  for (const HungryList& c : HungryLists()) {
+    SCOPED_TRACE(c.label);
+    WriteFile(dir_ / "movie.parts", c.list);
+    const std::string reading_failed =
+        Transcript(Reading("movie.parts") + kOutOfMemory);
+    const std::string writing_failed = AfterReading(kOutOfMemory);
+    int stage = 0;  // 0 reading failed, 1 writing failed, 2 success.
+    int runs[3] = {0, 0, 0};
+    for (rlim_t limit = floor_; stage < 2 && limit < floor_ + 512 * kMegabyte;
+         limit += kMegabyte) {
+      SCOPED_TRACE("limit " + std::to_string(limit / kMegabyte) + " MB");
+      WriteFile(dir_ / "movie.jobs.part", kOldResult);
+      const RunResult run = Run({"movie.avi"}, limit);
+      ASSERT_EQ(run.signal, 0);
+      const int now = run.out == reading_failed   ? 0
+                      : run.out == writing_failed ? 1
+                                                  : 2;
+      ASSERT_GE(now, stage) << "a larger limit failed earlier";
+      stage = now;
+      ++runs[stage];
+      if (stage == 0) {
+        ASSERT_EQ(run.exit_code, kFailureCode);
+        ASSERT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult);
+      } else if (stage == 1) {
+        ASSERT_EQ(run.exit_code, kFailureCode);
+        ASSERT_FALSE(EntryExists(dir_ / "movie.jobs.part"));
+      } else {
+        ASSERT_EQ(run.out, AfterReading(kDone));
+        ASSERT_EQ(run.exit_code, 0);
+        const std::optional<std::string> result =
+            ReadFile(dir_ / "movie.jobs.part");
+        ASSERT_TRUE(result.has_value());
+        ASSERT_EQ(Difference(*result, c.result), "");
+      }
+      ASSERT_TRUE(ReadFile(dir_ / "movie.parts") == c.list);
+    }
+    EXPECT_EQ(stage, 2) << "no limit up to 512 MB above the floor sufficed";
+    EXPECT_GT(runs[0], 0);
+    RecordProperty(c.label, std::to_string(runs[0]) + " read, " +
+                                std::to_string(runs[1]) + " write failures");
+  }
+}
+
+class BigInputTest : public FaultTest {};
+
+// Tokens of ten megabytes are read whole, wherever they stand, and a name of
+// that size is written whole and escaped in every line.
+TEST_F(BigInputTest, TenMegabyteTokens) {
+  const std::string ten(10 * kMegabyte, 'n');
+  std::string blank;
+  std::string quotes;
+  std::string quotes_escaped;
+  while (blank.size() < ten.size()) {
+    blank += " \t\r\n\v\f";
+    quotes += "\\\"";
+    quotes_escaped += "\\\\\\\"";
+  }
+  const struct {
+    const char* label;
+    std::string list;
+    std::string result;
+  } cases[] = {
+      {"output name",
+       "Input:a Output:" + ten + ".avi Options:x 2,a,b,1 1,a,b,0",
+       Script(ten, "avi", {1, 2})},
+      {"output name of backslashes and quotes",
+       "Input Output:" + quotes + ".avi Options 2,a,b,1 1,a,b,0",
+       Script(quotes_escaped, "avi", {1, 2})},
+      {"input value", "Input:" + ten + " Output:movie.avi Options 1",
+       Script("movie", "avi", {1})},
+      {"entry field", kHeader + "2,a,b,1 1,"s + ten + ",b,-5\n",
+       Script("movie", "avi", {1, 2})},
+      {"white space between entries", kHeader + "2,a,b,1"s + blank + "1",
+       Script("movie", "avi", {1, 2})},
+      {"bytes after a zero byte",
+       "Input Output:movie.avi\0"s + ten + " Options 3",
+       Script("movie", "avi", {3})},
+  };
+  for (const auto& c : cases) {
+    WriteFile(dir_ / "movie.parts", c.list);
+    const RunResult run = Run({"movie.avi"});
+    EXPECT_EQ(run.out, AfterReading(kDone)) << c.label;
+    EXPECT_EQ(run.exit_code, 0) << c.label;
+    const std::optional<std::string> result =
+        ReadFile(dir_ / "movie.jobs.part");
+    ASSERT_TRUE(result.has_value()) << c.label;
+    EXPECT_EQ(Difference(*result, c.result), "") << c.label;
+  }
+}
+
+// Five million entries with keys from a small range, so most keys are shared,
+// and a few at the ends of the range: every line is there, in ascending key
+// order and, among equal keys, in list order.
+TEST_F(BigInputTest, FiveMillionEntries) {
+  constexpr int kEntries = 5'000'000;
+  std::string list = kHeader;
+  list.reserve(std::size_t{kEntries} * 20);
+  std::vector<std::pair<std::int32_t, std::int64_t>> entries;
+  entries.reserve(kEntries);
+  std::uint32_t mix = 12345;
+  for (int part = 1; part <= kEntries; ++part) {
+    mix = mix * 1103515245u + 12345u;
+    std::int64_t key = static_cast<std::int64_t>(mix >> 16) % 2001 - 1000;
+    if (part % 1'000'003 == 0) key = part % 2 == 0 ? INT32_MIN : INT32_MAX;
+    list += std::to_string(part) + ",h" + std::to_string(part % 7) + ",t," +
+            std::to_string(key) + '\n';
+    entries.emplace_back(static_cast<std::int32_t>(key), part);
+  }
+  std::stable_sort(
+      entries.begin(), entries.end(),
+      [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::int64_t> parts;
+  parts.reserve(kEntries);
+  for (const auto& entry : entries) parts.push_back(entry.second);
+  WriteFile(dir_ / "movie.parts", list);
+  list.clear();
+  list.shrink_to_fit();
+
+  const RunResult run = Run({"movie.avi"});
+  EXPECT_EQ(run.out, AfterReading(kDone));
+  EXPECT_EQ(run.exit_code, 0);
+  const std::optional<std::string> result = ReadFile(dir_ / "movie.jobs.part");
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(Difference(*result, Script("movie", "avi", parts)), "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s [gtest flags] [runner...] path/to/KOLVA\n",
+                 argv[0]);
+    return 2;
+  }
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (!fs::path(word).is_absolute() && fs::exists(word)) {
+      word = fs::absolute(word).string();
+    }
+    CommandPrefix().push_back(word);
+  }
+  if (!fs::exists(CommandPrefix().back())) {
+    std::fprintf(stderr, "KOLVA executable not found: %s\n", argv[argc - 1]);
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}
