@@ -5,33 +5,15 @@
 # root, and names the install line otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/packages.sh
 
 packages=(cmake ninja-build g++ libgtest-dev)
 # The Windows cross compilers and Wine, which runs the 64-bit Windows build.
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64)
 
-# Installs those of the given packages that are missing.
-install_missing() {
-  command -v dpkg-query >/dev/null || return 0
-  local missing=()
-  for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null |
-      grep -q 'ok installed' || missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages. Install them with:" >&2
-    echo "  sudo apt-get install -y ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}"
-}
-
 case "${1:-}" in
   example)
-    install_missing "${packages[@]}"
+    require_packages "${packages[@]}"
     cmake --preset release >/dev/null
     cmake --build --preset release --target KOLVA
     rm -rf build/example && mkdir -p build/example
@@ -43,7 +25,7 @@ case "${1:-}" in
     cmp build/example/movie.jobs.part examples/movie.jobs.part
     ;;
   test)
-    install_missing "${packages[@]}" "${windows_packages[@]}"
+    require_packages "${packages[@]}" "${windows_packages[@]}"
     # Both Windows programs are built, checked (PE format, console program,
     # system DLLs only) and packed; only the 64-bit one can run here, as this
     # kernel cannot run 32-bit programs. The native tests then run its
@@ -60,7 +42,7 @@ case "${1:-}" in
     # Not part of the tests: timings need a quiet machine. Extra arguments go
     # to bench/bench.py (see its --help); the reference programs in
     # ../shared/perf are compared too when that folder exists.
-    install_missing "${packages[@]}" python3 time valgrind
+    require_packages "${packages[@]}" python3 time valgrind
     shift
     cmake --preset release >/dev/null
     cmake --build --preset release --target KOLVA

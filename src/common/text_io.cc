@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -172,9 +173,9 @@ char* FormatInt32(char* to, std::int32_t number) {
     std::memcpy(to, &digits, sizeof digits);
     return to + sizeof digits;
   }
-  // Drop the leading zeros, but keep one digit for 0.
+  // Drop the leading zeros, but keep one digit for 0 (whose word is 0).
   const std::uint64_t digits = EightDigits(value);
-  const int zeros = value == 0 ? 7 : std::countr_zero(digits) / 8;
+  const int zeros = std::min(std::countr_zero(digits) / 8, 7);
   const std::uint64_t text = (digits + kZeros) >> (8 * zeros);
   std::memcpy(to, &text, sizeof text);
   return to + (8 - zeros);
