@@ -2,65 +2,31 @@
 // directory and compare its console bytes, exit code and result file bytes.
 // Usage: kolva_blackbox_test [gtest flags] [runner...] path/to/KOLVA
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
 #include <string>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "run_support.h"
 
+namespace kolva_test {
 namespace {
 
 namespace fs = std::filesystem;
 using std::string_literals::operator""s;
 
-// Console texts as the program composes them; every "\n" reaches the
-// console as CR LF, which Crlf() applies to a whole expected transcript.
-constexpr char kBanner[] =
-    "\nKOLVA, ver. 0.1.\n"
-    "Turns a cluster's parts list into Framequill job-script lines.\n";
+// Console texts that only these cases see; the rest are in run_support.h.
 constexpr char kNoArgument[] =
     "\nPlease specify file name to process.\n"
     "\n  USAGE:\n\tKOLVA[.exe] "
     "<video_file_processed_by_cluster>[[[.##].avi]|[.parts]]\n\n";
-constexpr char kCannotOpen[] =
-    "Error: cannot open file.\nProgram cannot continue";
-constexpr char kNotValid[] =
-    "Error: this dosn't appear to be a valid .parts file.\n"
-    "Program cannot continue";
 constexpr char kCannotWrite[] =
     "Error: cannot write file.\nProgram cannot continue";
-constexpr char kDone[] =
-    "Done.\n\nReplace 'Framequill.Open(\"path\\file.avi\",0,0);' line in "
-    "your .jobs file\nwith the contents of the result file and then run your "
-    "job.\n\nEnjoy!\n";
-
-constexpr int kFailureCode = 255;  // Status -1 as the process exit code.
-
-constexpr char kHeader[] = "Input:src.avi\nOutput:movie.avi\nOptions:x\n";
-constexpr char kOldResult[] = "previous result\r\nkept until a valid run\r\n";
-
-// The command that starts KOLVA: the executable, maybe after a runner.
-std::vector<std::string>& CommandPrefix() {
-  static auto* prefix = new std::vector<std::string>;
-  return *prefix;
-}
-
-// True when KOLVA runs under a runner (the Windows build under Wine).
-bool RunnerUsed() { return CommandPrefix().size() > 1; }
 
 // The Windows name of a file under Wine, which maps the Unix root to drive Z:
 // in a new prefix.
@@ -77,139 +43,11 @@ std::string AsciiLower(std::string text) {
   return text;
 }
 
-std::string Crlf(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
-
-std::string Processing(const std::string& parts_name) {
-  return "\nProcessing file: " + parts_name + "... ";
-}
-
-std::string Writing(const std::string& result_name) {
-  return "OK\nWriting result file: " + result_name + "... ";
-}
-
-// Expected console bytes of a run that got past the argument check.
-std::string Transcript(const std::string& tail) { return Crlf(kBanner + tail); }
-
+// Expected console bytes of a run that read `parts_name` and wrote
+// `result_name`.
 std::string Success(const std::string& parts_name,
                     const std::string& result_name) {
   return Transcript(Processing(parts_name) + Writing(result_name) + kDone);
-}
-
-// Expected result bytes: one open line and then append lines for `parts`,
-// with `stem` and `ext` as they appear inside the script's string literal.
-std::string Script(const std::string& stem, const std::string& ext,
-                   const std::vector<long long>& parts) {
-  std::string out;
-  for (const long long part : parts) {
-    const std::string name = stem + "." + std::to_string(part) + "." + ext;
-    out += out.empty() ? "Framequill.Open(\"" + name + "\",0,0);\r\n"
-                       : "Framequill.Append(\"" + name + "\");\r\n";
-  }
-  return out;
-}
-
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes away. Links inside are removed,
-// never followed.
-class TempDir {
- public:
-  TempDir() {
-    std::string templ =
-        (fs::temp_directory_path() / "kolva_bb_XXXXXX").string();
-    if (mkdtemp(templ.data()) != nullptr) path_ = templ;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const {
-    return path_ + "/" + name;
-  }
-
- private:
-  std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
-
-// The file's bytes, or nothing when it cannot be read.
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// True when `path` names anything, a dangling link included.
-bool EntryExists(const std::string& path) {
-  return fs::exists(fs::symlink_status(path));
-}
-
-struct RunResult {
-  int exit_code = -1;  // -1 when KOLVA did not end normally.
-  std::string out;     // Every byte written to standard output.
-};
-
-// Runs the command `words` in `dir`, with standard input from /dev/null,
-// standard output captured through a pipe and the "NAME=value" entries of
-// `env` added to the environment.
-RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
-                       std::vector<std::string> env = {}) {
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  RunResult result;
-  int fds[2];
-  if (pipe(fds) != 0) return result;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    for (std::string& entry : env) putenv(entry.data());
-    const int null_fd = open("/dev/null", O_RDONLY);
-    if (chdir(dir.c_str()) != 0 || null_fd < 0 ||
-        dup2(null_fd, STDIN_FILENO) < 0 || dup2(fds[1], STDOUT_FILENO) < 0) {
-      _exit(127);
-    }
-    close(fds[0]);
-    close(fds[1]);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(fds[0], buffer, sizeof buffer)) != 0) {
-    if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
-    if (got < 0 && errno != EINTR) break;
-  }
-  close(fds[0]);
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-    result.exit_code = WEXITSTATUS(status);
-  }
-  return result;
-}
-
-// Runs KOLVA, after the command prefix, with `args` in `dir`.
-RunResult RunIn(const std::string& dir, const std::vector<std::string>& args,
-                std::vector<std::string> env = {}) {
-  std::vector<std::string> words = CommandPrefix();
-  words.insert(words.end(), args.begin(), args.end());
-  return RunCommandIn(dir, std::move(words), std::move(env));
 }
 
 // Each test gets its own working directory.
@@ -347,11 +185,7 @@ TEST_F(BlackboxTest, InvalidListLeavesResultFileAlone) {
 
 TEST_F(BlackboxTest, ValidListWritesOrderedLines) {
   const std::string h = kHeader;
-  const struct {
-    const char* label;
-    std::string list;
-    std::string result;
-  } cases[] = {
+  const ListCase cases[] = {
       {"CR LF line ends",
        "Input:src.avi\r\nOutput:movie.avi\r\nOptions:x\r\n2,a,b,3000\r\n"
        "1,a,b,0\r\n",
@@ -416,7 +250,7 @@ TEST_F(BlackboxTest, ValidListWritesOrderedLines) {
 // and, among equal keys, the reading order, however large the table.
 TEST_F(BlackboxTest, OrderingIsStableInLargeTables) {
   std::string list = kHeader;
-  std::vector<long long> early, late;
+  std::vector<std::int64_t> early, late;
   for (int part = 1; part <= 60; ++part) {
     const bool first = part % 3 == 0;
     list += std::to_string(part) + ",host,1," + (first ? "-1" : "5") + "\n";
@@ -521,13 +355,15 @@ TEST(WindowsTest, CodePageLettersAreLowered) {
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
 
-  RunResult run = RunIn(dir.path(), {arg}, {"LC_ALL=C.UTF-8"});
+  RunOptions utf8_locale;
+  utf8_locale.env = {"LC_ALL=C.UTF-8"};
+  RunResult run = RunIn(dir.path(), {arg}, utf8_locale);
   EXPECT_EQ(run.out, Transcript(Processing(cp1252 + ".parts") + kCannotOpen));
   EXPECT_EQ(run.exit_code, kFailureCode);
 
   // The lowered name opens the list of that name and writes the result beside.
   WriteFile(dir / (utf8 + ".parts"), kHeader + "1,a,b,0\n"s);
-  run = RunIn(dir.path(), {arg}, {"LC_ALL=C.UTF-8"});
+  run = RunIn(dir.path(), {arg}, utf8_locale);
   EXPECT_EQ(run.out, Success(cp1252 + ".parts", cp1252 + ".jobs.part"));
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(ReadFile(dir / (utf8 + ".jobs.part")), Script("movie", "avi", {1}));
@@ -556,26 +392,6 @@ TEST(WindowsTest, CallerSeesStatusMinusOne) {
 }
 
 }  // namespace
+}  // namespace kolva_test
 
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s [gtest flags] [runner...] path/to/KOLVA\n",
-                 argv[0]);
-    return 2;
-  }
-  // Relative paths that name existing files are made absolute, since every
-  // run changes into its own directory; other names are left for PATH.
-  for (int i = 1; i < argc; ++i) {
-    std::string word = argv[i];
-    if (!fs::path(word).is_absolute() && fs::exists(word)) {
-      word = fs::absolute(word).string();
-    }
-    CommandPrefix().push_back(word);
-  }
-  if (!fs::exists(CommandPrefix().back())) {
-    std::fprintf(stderr, "KOLVA executable not found: %s\n", argv[argc - 1]);
-    return 2;
-  }
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return kolva_test::RunTests(argc, argv); }

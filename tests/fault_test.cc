@@ -6,21 +6,13 @@
 // The suites named Big* write lists of tens of megabytes and take seconds;
 // CTest runs them as a test of their own with the label "big".
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -28,6 +20,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "run_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KOLVA_ADDRESS_SANITIZER 1
@@ -37,75 +30,21 @@
 #endif
 #endif
 
+namespace kolva_test {
 namespace {
 
 namespace fs = std::filesystem;
 using std::string_literals::operator""s;
 
-constexpr char kBanner[] =
-    "\nKOLVA, ver. 0.1.\n"
-    "Turns a cluster's parts list into Framequill job-script lines.\n";
-constexpr char kCannotOpen[] =
-    "Error: cannot open file.\nProgram cannot continue";
-constexpr char kNotValid[] =
-    "Error: this dosn't appear to be a valid .parts file.\n"
-    "Program cannot continue";
+// The one console text that only these cases see.
 constexpr char kOutOfMemory[] =
     "Error: out of memory.\nProgram cannot continue";
-constexpr char kDone[] =
-    "Done.\n\nReplace 'Framequill.Open(\"path\\file.avi\",0,0);' line in "
-    "your .jobs file\nwith the contents of the result file and then run your "
-    "job.\n\nEnjoy!\n";
-
-constexpr int kFailureCode = 255;  // Status -1 as the process exit code.
-constexpr char kHeader[] = "Input:src.avi\nOutput:movie.avi\nOptions:x\n";
-constexpr char kOldResult[] = "previous result\r\nkept until a valid run\r\n";
 constexpr std::size_t kMegabyte = std::size_t{1} << 20;
-
-// The command that starts KOLVA: the executable, maybe after a runner.
-std::vector<std::string>& CommandPrefix() {
-  static auto* prefix = new std::vector<std::string>;
-  return *prefix;
-}
-
-bool RunnerUsed() { return CommandPrefix().size() > 1; }
-
-std::string Crlf(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
-
-std::string Transcript(const std::string& tail) { return Crlf(kBanner + tail); }
-
-std::string Reading(const std::string& parts_name) {
-  return "\nProcessing file: " + parts_name + "... ";
-}
-
-std::string Writing(const std::string& result_name) {
-  return "OK\nWriting result file: " + result_name + "... ";
-}
 
 // Console bytes of a run of "movie.avi" that got past reading the list.
 std::string AfterReading(const std::string& ending) {
-  return Transcript(Reading("movie.parts") + Writing("movie.jobs.part") +
+  return Transcript(Processing("movie.parts") + Writing("movie.jobs.part") +
                     ending);
-}
-
-// Result bytes for `parts` in order, `stem` and `ext` as written inside the
-// script's string literal.
-std::string Script(const std::string& stem, const std::string& ext,
-                   const std::vector<std::int64_t>& parts) {
-  std::string out;
-  for (const std::int64_t part : parts) {
-    const std::string name = stem + "." + std::to_string(part) + "." + ext;
-    out += out.empty() ? "Framequill.Open(\"" + name + "\",0,0);\r\n"
-                       : "Framequill.Append(\"" + name + "\");\r\n";
-  }
-  return out;
 }
 
 // Where two long texts part, with a little of each, instead of printing
@@ -122,103 +61,13 @@ std::string Difference(const std::string& actual, const std::string& expected) {
          "\"\n  expected \"" + expected.substr(from, 80) + "\"";
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string templ =
-        (fs::temp_directory_path() / "kolva_fault_XXXXXX").string();
-    if (mkdtemp(templ.data()) != nullptr) path_ = templ;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const {
-    return path_ + "/" + name;
-  }
-
- private:
-  std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
-
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool EntryExists(const std::string& path) {
-  return fs::exists(fs::symlink_status(path));
-}
-
-struct RunResult {
-  int exit_code = -1;  // -1 when KOLVA did not end by itself.
-  int signal = 0;      // The signal that ended it, if one did.
-  std::string out;     // Every byte written to standard output.
-};
-
-// Runs KOLVA with `args` in `dir`, standard input from /dev/null and standard
-// output captured. Core dumps are off; `address_limit` bytes, if not 0, cap
-// its address space. Standard error is kept unless `drop_errors` is set.
-RunResult RunKolva(const std::string& dir, const std::vector<std::string>& args,
-                   rlim_t address_limit = 0, bool drop_errors = false) {
-  std::vector<std::string> words = CommandPrefix();
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  RunResult result;
-  int fds[2];
-  if (pipe(fds) != 0) return result;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const rlimit no_core = {0, 0};
-    const rlimit address_space = {address_limit, address_limit};
-    const int null_fd = open("/dev/null", O_RDONLY);
-    if (chdir(dir.c_str()) != 0 || null_fd < 0 ||
-        dup2(null_fd, STDIN_FILENO) < 0 || dup2(fds[1], STDOUT_FILENO) < 0 ||
-        (drop_errors && dup2(open("/dev/null", O_WRONLY), STDERR_FILENO) < 0) ||
-        setrlimit(RLIMIT_CORE, &no_core) != 0 ||
-        (address_limit != 0 && setrlimit(RLIMIT_AS, &address_space) != 0)) {
-      _exit(127);
-    }
-    close(fds[0]);
-    close(fds[1]);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(fds[0], buffer, sizeof buffer)) != 0) {
-    if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
-    if (got < 0 && errno != EINTR) break;
-  }
-  close(fds[0]);
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid) {
-    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  }
-  return result;
-}
-
 class FaultTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
   RunResult Run(const std::vector<std::string>& args, rlim_t limit = 0) {
-    return RunKolva(dir_.path(), args, limit);
+    RunOptions options;
+    options.address_limit = limit;
+    return RunIn(dir_.path(), args, options);
   }
   // True if nothing but `names` is left in the directory (no core file, no
   // stray result).
@@ -260,7 +109,7 @@ TEST_F(FaultTest, FailureBeforeWritingKeepsResult) {
     c.make_list(list);
     WriteFile(dir_ / "movie.jobs.part", kOldResult);
     const RunResult run = Run({"movie.avi"});
-    EXPECT_EQ(run.out, Transcript(Reading("movie.parts") + c.message))
+    EXPECT_EQ(run.out, Transcript(Processing("movie.parts") + c.message))
         << c.label;
     EXPECT_EQ(run.exit_code, kFailureCode) << c.label;
     EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult) << c.label;
@@ -276,7 +125,7 @@ TEST_F(FaultTest, NamesTooLongForTheFileSystem) {
   // An argument near the system's limit for one argument.
   const std::string huge(100'000, 'a');
   RunResult run = Run({huge});
-  EXPECT_EQ(run.out, Transcript(Reading(huge + ".parts") + kCannotOpen));
+  EXPECT_EQ(run.out, Transcript(Processing(huge + ".parts") + kCannotOpen));
   EXPECT_EQ(run.exit_code, kFailureCode);
 
   // 249 + 6 bytes make a list name of 255 bytes, the most a Linux file
@@ -285,7 +134,7 @@ TEST_F(FaultTest, NamesTooLongForTheFileSystem) {
   const std::string list = kHeader + "1,a,b,0\n"s;
   WriteFile(dir_ / (base + ".parts"), list);
   run = Run({base});
-  EXPECT_EQ(run.out, Transcript(Reading(base + ".parts") +
+  EXPECT_EQ(run.out, Transcript(Processing(base + ".parts") +
                                 Writing(base + ".jobs.part") + kCannotOpen));
   EXPECT_EQ(run.exit_code, kFailureCode);
   EXPECT_EQ(ReadFile(dir_ / (base + ".parts")), list);
@@ -298,9 +147,12 @@ TEST_F(FaultTest, NamesTooLongForTheFileSystem) {
 rlim_t SmallestWorkingLimit() {
   TempDir dir;
   WriteFile(dir / "movie.parts", kHeader + "1,a,b,0\n"s);
+  RunOptions options;
+  options.drop_errors = true;
   for (rlim_t megabytes = 1; megabytes <= 256; ++megabytes) {
     const rlim_t limit = megabytes * kMegabyte;
-    if (RunKolva(dir.path(), {"movie.avi"}, limit, true).exit_code == 0) {
+    options.address_limit = limit;
+    if (RunIn(dir.path(), {"movie.avi"}, options).exit_code == 0) {
       return limit;
     }
   }
@@ -308,13 +160,7 @@ rlim_t SmallestWorkingLimit() {
 }
 
 // Lists that need far more memory than the smallest working limit leaves.
-struct HungryList {
-  const char* label;
-  std::string list;
-  std::string result;
-};
-
-std::vector<HungryList> HungryLists() {
+std::vector<ListCase> HungryLists() {
   std::string many = kHeader;
   std::vector<std::int64_t> parts;
   for (int part = 1; part <= 2'000'000; ++part) {
@@ -348,11 +194,11 @@ class OutOfMemoryTest : public FaultTest {
 // Out of memory while reading: the message, exit code 255, no crash and no
 // core, and both files as they were.
 TEST_F(OutOfMemoryTest, WhileReadingKeepsEveryFile) {
-  for (const HungryList& c : HungryLists()) {
+  for (const ListCase& c : HungryLists()) {
     WriteFile(dir_ / "movie.parts", c.list);
     WriteFile(dir_ / "movie.jobs.part", kOldResult);
     const RunResult run = Run({"movie.avi"}, floor_ + 4 * kMegabyte);
-    EXPECT_EQ(run.out, Transcript(Reading("movie.parts") + kOutOfMemory))
+    EXPECT_EQ(run.out, Transcript(Processing("movie.parts") + kOutOfMemory))
         << c.label;
     EXPECT_EQ(run.exit_code, kFailureCode) << c.label;
     EXPECT_EQ(run.signal, 0) << c.label;
@@ -370,11 +216,11 @@ using BigOutOfMemoryTest = OutOfMemoryTest;
 // ways, in this order: out of memory while reading (both files kept), out of
 // memory while writing (the truncated result removed), success.
 TEST_F(BigOutOfMemoryTest, EveryLimitEndsCleanly) {
-  for (const HungryList& c : HungryLists()) {
+  for (const ListCase& c : HungryLists()) {
     SCOPED_TRACE(c.label);
     WriteFile(dir_ / "movie.parts", c.list);
     const std::string reading_failed =
-        Transcript(Reading("movie.parts") + kOutOfMemory);
+        Transcript(Processing("movie.parts") + kOutOfMemory);
     const std::string writing_failed = AfterReading(kOutOfMemory);
     int stage = 0;  // 0 reading failed, 1 writing failed, 2 success.
     int runs[3] = {0, 0, 0};
@@ -427,11 +273,7 @@ TEST_F(BigInputTest, TenMegabyteTokens) {
     quotes += "\\\"";
     quotes_escaped += "\\\\\\\"";
   }
-  const struct {
-    const char* label;
-    std::string list;
-    std::string result;
-  } cases[] = {
+  const ListCase cases[] = {
       {"output name",
        "Input:a Output:" + ten + ".avi Options:x 2,a,b,1 1,a,b,0",
        Script(ten, "avi", {1, 2})},
@@ -497,24 +339,6 @@ TEST_F(BigInputTest, FiveMillionEntries) {
 }
 
 }  // namespace
+}  // namespace kolva_test
 
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s [gtest flags] [runner...] path/to/KOLVA\n",
-                 argv[0]);
-    return 2;
-  }
-  for (int i = 1; i < argc; ++i) {
-    std::string word = argv[i];
-    if (!fs::path(word).is_absolute() && fs::exists(word)) {
-      word = fs::absolute(word).string();
-    }
-    CommandPrefix().push_back(word);
-  }
-  if (!fs::exists(CommandPrefix().back())) {
-    std::fprintf(stderr, "KOLVA executable not found: %s\n", argv[argc - 1]);
-    return 2;
-  }
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return kolva_test::RunTests(argc, argv); }

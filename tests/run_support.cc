@@ -1,0 +1,176 @@
+// The shared parts of the drivers that run the built KOLVA executable: see
+// run_support.h.
+
+#include "run_support.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <utility>
+
+#include "gtest/gtest.h"
+
+namespace kolva_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string>& MutableCommandPrefix() {
+  static auto* prefix = new std::vector<std::string>;
+  return *prefix;
+}
+
+}  // namespace
+
+const std::vector<std::string>& CommandPrefix() {
+  return MutableCommandPrefix();
+}
+
+bool RunnerUsed() { return CommandPrefix().size() > 1; }
+
+std::string Crlf(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string Processing(const std::string& parts_name) {
+  return "\nProcessing file: " + parts_name + "... ";
+}
+
+std::string Writing(const std::string& result_name) {
+  return "OK\nWriting result file: " + result_name + "... ";
+}
+
+std::string Transcript(const std::string& tail) { return Crlf(kBanner + tail); }
+
+std::string Script(const std::string& stem, const std::string& ext,
+                   const std::vector<std::int64_t>& parts) {
+  std::string out;
+  for (const std::int64_t part : parts) {
+    const std::string name = stem + "." + std::to_string(part) + "." + ext;
+    out += out.empty() ? "Framequill.Open(\"" + name + "\",0,0);\r\n"
+                       : "Framequill.Append(\"" + name + "\");\r\n";
+  }
+  return out;
+}
+
+TempDir::TempDir() {
+  std::string templ =
+      (fs::temp_directory_path() / "kolva_test_XXXXXX").string();
+  if (mkdtemp(templ.data()) != nullptr) path_ = templ;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  if (!path_.empty()) fs::remove_all(path_, ignored);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool EntryExists(const std::string& path) {
+  return fs::exists(fs::symlink_status(path));
+}
+
+RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
+                       const RunOptions& options) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  // putenv() takes the strings themselves into the environment, so they are
+  // copied here, before the fork.
+  std::vector<std::string> env = options.env;
+
+  RunResult result;
+  int fds[2];
+  if (pipe(fds) != 0) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    for (std::string& entry : env) putenv(entry.data());
+    const rlimit no_core = {0, 0};
+    const rlimit address_space = {options.address_limit, options.address_limit};
+    const int null_fd = open("/dev/null", O_RDONLY);
+    if (chdir(dir.c_str()) != 0 || null_fd < 0 ||
+        dup2(null_fd, STDIN_FILENO) < 0 || dup2(fds[1], STDOUT_FILENO) < 0 ||
+        (options.drop_errors &&
+         dup2(open("/dev/null", O_WRONLY), STDERR_FILENO) < 0) ||
+        setrlimit(RLIMIT_CORE, &no_core) != 0 ||
+        (options.address_limit != 0 &&
+         setrlimit(RLIMIT_AS, &address_space) != 0)) {
+      _exit(127);
+    }
+    close(fds[0]);
+    close(fds[1]);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(fds[0], buffer, sizeof buffer)) != 0) {
+    if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
+    if (got < 0 && errno != EINTR) break;
+  }
+  close(fds[0]);
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  }
+  return result;
+}
+
+RunResult RunIn(const std::string& dir, const std::vector<std::string>& args,
+                const RunOptions& options) {
+  std::vector<std::string> words = CommandPrefix();
+  words.insert(words.end(), args.begin(), args.end());
+  return RunCommandIn(dir, std::move(words), options);
+}
+
+int RunTests(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s [gtest flags] [runner...] path/to/KOLVA\n",
+                 argv[0]);
+    return 2;
+  }
+  // Relative paths that name existing files are made absolute, since every
+  // run changes into its own directory; other names are left for PATH.
+  std::vector<std::string>& prefix = MutableCommandPrefix();
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (!fs::path(word).is_absolute() && fs::exists(word)) {
+      word = fs::absolute(word).string();
+    }
+    prefix.push_back(word);
+  }
+  if (!fs::exists(prefix.back())) {
+    std::fprintf(stderr, "KOLVA executable not found: %s\n", argv[argc - 1]);
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}
+
+}  // namespace kolva_test
