@@ -146,17 +146,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   EntryTable entries = table;
   MemorySink sink;
   TextOutput output = MakeTextOutput(WriteToMemory, &sink, buffer_size);
-  WriteResultLines(&output, &entries, name);
+  const LineTexts texts = PrepareResultLines(&entries, name);
+  WriteResultLines(&output, entries, texts);
   Check(FlushTextOutput(&output), "a write to an unlimited sink failed");
   Check(SameEntries(entries, ordered), "table not in stable key order");
   CheckLines(sink.bytes, ordered, name);
 
   if (limited) {
-    entries = table;
     MemorySink small_sink;
     small_sink.capacity = sink_limit;
     TextOutput small = MakeTextOutput(WriteToMemory, &small_sink, buffer_size);
-    WriteResultLines(&small, &entries, name);
+    WriteResultLines(&small, entries, texts);
     Check(FlushTextOutput(&small) == (sink.bytes.size() <= sink_limit),
           "a sink too small for the text did not fail the write, or one "
           "large enough did");

@@ -18,6 +18,7 @@ TEST(DeriveFileNamesTest, DerivesPartsListAndResultName) {
       {"movie.1.avi", "movie.parts", "movie.jobs.part"},
       {"movie.01.avi", "movie.parts", "movie.jobs.part"},
       {"movie.001.avi", "movie.parts", "movie.jobs.part"},
+      {"a.123.avi", "a.parts", "a.jobs.part"},
       {"movie.0001.avi", "movie.0001.parts", "movie.0001.jobs.part"},
       {"movie.1a.avi", "movie.1a.parts", "movie.1a.jobs.part"},
       {"d:\\clips\\movie.avi", "d:\\clips\\movie.parts",

@@ -65,26 +65,29 @@ bool ReadListFile(const std::string& name, std::string* output_name,
   return true;
 }
 
-// Creates or truncates the result file `name`, writes the lines and closes
-// it. Returns false after printing why; a file that was not written
-// completely is removed, so no half script can be pasted by mistake.
+// Orders the entries, creates or truncates the result file `name`, writes
+// the lines and closes it. Returns false after printing why. All that needs
+// memory is done before the file is touched, so running out of it leaves an
+// existing result file as it was; a file that was not written completely is
+// removed, so no half script can be pasted by mistake.
 bool WriteResultFile(const std::string& name, std::string_view output_name,
                      EntryTable* entries, TextOutput* console) {
+  TextOutput output;
+  LineTexts texts;
+  try {
+    texts = PrepareResultLines(entries, output_name);
+    output = MakeTextOutput(WriteToFile, nullptr);
+  } catch (const std::bad_alloc&) {
+    return Fail(console, kOutOfMemory);
+  }
   std::FILE* const file = OpenFileForWriting(name);
   if (file == nullptr) return Fail(console, kCannotOpen);
-  bool written = false;
-  bool out_of_memory = false;
-  try {
-    TextOutput output = MakeTextOutput(WriteToFile, file);
-    WriteResultLines(&output, entries, output_name);
-    written = FlushTextOutput(&output);
-  } catch (const std::bad_alloc&) {
-    out_of_memory = true;
-  }
-  written = std::fclose(file) == 0 && written;
-  if (written) return true;
+  output.sink = file;
+  WriteResultLines(&output, *entries, texts);
+  const bool flushed = FlushTextOutput(&output);
+  if (std::fclose(file) == 0 && flushed) return true;
   std::remove(name.c_str());
-  return Fail(console, out_of_memory ? kOutOfMemory : kCannotWrite);
+  return Fail(console, kCannotWrite);
 }
 
 }  // namespace

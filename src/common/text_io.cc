@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -56,7 +58,9 @@ bool FillTextInput(TextInput* input) {
   }
   if (input->end == input->capacity) {
     // Unconsumed bytes fill the whole buffer: grow it so that a token of any
-    // length is kept whole.
+    // length is kept whole. A size past what the address space can hold is
+    // reported as what it is, exhausted memory, rather than wrapping around.
+    if (input->capacity > (SIZE_MAX - kTextPadding) / 2) throw std::bad_alloc();
     const std::size_t capacity = input->capacity * 2;
     auto buffer =
         std::make_unique_for_overwrite<char[]>(capacity + kTextPadding);
@@ -239,9 +243,9 @@ bool WriteToFile(void* file, const char* data, std::size_t size) {
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
   std::FILE* const file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return nullptr;
-    // The 64-bit form on Windows, where the plain one fails for files over
-    // 2 GiB in 32-bit programs.
 #ifdef _WIN32
+  // The 64-bit form: the plain one fails for files over 2 GiB in 32-bit
+  // programs.
   struct _stati64 info;
   const bool known = _fstati64(_fileno(file), &info) == 0;
 #else

@@ -58,8 +58,9 @@ struct TextOutput {
 };
 
 // Text with its line feeds already turned into CR LF, to be written many
-// times over without being looked at again. Zero bytes pad it to at least
-// kPreparedCopySize, so that a short text is copied in one fixed-size move.
+// times over without being looked at again. `bytes` holds the `size` bytes
+// of the text followed by kPreparedCopySize zero bytes, so that a short text
+// is copied in one fixed-size move.
 struct PreparedText {
   std::string bytes;
   std::size_t size = 0;

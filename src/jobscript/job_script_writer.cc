@@ -122,28 +122,28 @@ void SplitOutputName(std::string_view output_name, std::string* stem,
   AppendEscaped(extension, extension_text);
 }
 
-void WriteResultLines(TextOutput* output, EntryTable* entries,
-                      std::string_view output_name) {
-  if (entries->empty()) return;
+LineTexts PrepareResultLines(EntryTable* entries,
+                             std::string_view output_name) {
   SortEntries(entries);
   std::string stem;
   std::string extension;
   SplitOutputName(output_name, &stem, &extension);
+  return {
+      PrepareText(std::string(kOpenLineStart) + stem + "."),
+      PrepareText("." + extension + std::string(kOpenLineEnd)),
+      PrepareText(std::string(kAppendLineStart) + stem + "."),
+      PrepareText("." + extension + std::string(kAppendLineEnd)),
+  };
+}
 
-  // The text around each part number, composed once.
-  const PreparedText open_start =
-      PrepareText(std::string(kOpenLineStart) + stem + ".");
-  const PreparedText open_end =
-      PrepareText("." + extension + std::string(kOpenLineEnd));
-  const PreparedText append_start =
-      PrepareText(std::string(kAppendLineStart) + stem + ".");
-  const PreparedText append_end =
-      PrepareText("." + extension + std::string(kAppendLineEnd));
-
-  const PartEntry* entry = entries->data();
-  const PartEntry* const stop = entry + entries->size();
-  WriteNumbered(output, open_start, entry->part_number, open_end);
+void WriteResultLines(TextOutput* output, const EntryTable& entries,
+                      const LineTexts& texts) {
+  if (entries.empty()) return;
+  const PartEntry* entry = entries.data();
+  const PartEntry* const stop = entry + entries.size();
+  WriteNumbered(output, texts.open_start, entry->part_number, texts.open_end);
   for (++entry; entry != stop; ++entry) {
-    WriteNumbered(output, append_start, entry->part_number, append_end);
+    WriteNumbered(output, texts.append_start, entry->part_number,
+                  texts.append_end);
   }
 }

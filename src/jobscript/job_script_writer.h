@@ -21,10 +21,24 @@ void SortEntries(EntryTable* entries);
 void SplitOutputName(std::string_view output_name, std::string* stem,
                      std::string* extension);
 
-// Orders `entries` and writes one line per entry to `output`: an open line
-// for the first, an append line for every further one. Write failures are
-// recorded in `output`.
-void WriteResultLines(TextOutput* output, EntryTable* entries,
-                      std::string_view output_name);
+// The text around the part number in each kind of line, composed once from
+// the output name: all that is left to do per line is the number.
+struct LineTexts {
+  PreparedText open_start;
+  PreparedText open_end;
+  PreparedText append_start;
+  PreparedText append_end;
+};
+
+// Orders `entries` and composes the line texts for `output_name`: all of the
+// writing's work that needs memory, so that the run can do it before it
+// creates or truncates the result file.
+LineTexts PrepareResultLines(EntryTable* entries, std::string_view output_name);
+
+// Writes one line per entry of the ordered `entries` to `output`: an open line
+// for the first, an append line for every further one. Allocates nothing;
+// write failures are recorded in `output`.
+void WriteResultLines(TextOutput* output, const EntryTable& entries,
+                      const LineTexts& texts);
 
 #endif  // JOBSCRIPT_JOB_SCRIPT_WRITER_H_

@@ -47,7 +47,8 @@ TEST(SplitOutputNameTest, SplitsAtTheLastDotOfTheFileName) {
 std::string Write(EntryTable entries, const std::string& output_name) {
   MemorySink sink;
   TextOutput output = MakeTextOutput(WriteToMemory, &sink);
-  WriteResultLines(&output, &entries, output_name);
+  const LineTexts texts = PrepareResultLines(&entries, output_name);
+  WriteResultLines(&output, entries, texts);
   EXPECT_TRUE(FlushTextOutput(&output));
   return sink.bytes;
 }

@@ -13,12 +13,14 @@ namespace {
 
 using namespace std::string_literals;
 
-// Reads `data` as a parts list, handed out `chunk` bytes per read, and
-// renders the outcome as "valid NAME PART:KEY ..." or "not valid".
+// Reads `data` as a parts list, handed out `chunk` bytes per read and with
+// `size_hint` as its expected size, and renders the outcome as
+// "valid NAME PART:KEY ..." or "not valid".
 std::string ReadList(const std::string& data, std::size_t chunk,
-                     bool fail_at_end = false) {
+                     bool fail_at_end = false, std::uint64_t size_hint = 0) {
   MemorySource source{data, chunk, fail_at_end};
   TextInput input = MakeTextInput(ReadFromMemory, &source);
+  input.expected_size = size_hint;
   std::string output_name;
   EntryTable entries;
   if (!ReadPartsList(&input, &output_name, &entries)) return "not valid";
@@ -130,6 +132,25 @@ TEST(ReadPartsListTest, KeepsTokensLongerThanOneRead) {
   const std::string name(3 * kTextBlockSize + 7, 'n');
   EXPECT_EQ(ReadList("Input:a Output:" + name + " Options:x 4,a,b,2", 65536),
             "valid " + name + " 4:2");
+}
+
+TEST(ReadPartsListTest, SizeHintChangesNothingButMemory) {
+  // Enough entries for the reader to estimate the rest from the hint.
+  std::string list = kHeader;
+  std::string expected = "valid movie.avi";
+  for (int part = 1; part <= 10000; ++part) {
+    const std::string entry =
+        std::to_string(part) + ",h,1.5," + std::to_string(part % 7 - 3);
+    list += (part % 100 == 0 ? "0,a,b,0 abc\n" : "") + entry + "\n";
+    expected += " " + std::to_string(part) + ":" + std::to_string(part % 7 - 3);
+  }
+  const std::uint64_t size = list.size();
+  for (const std::uint64_t hint :
+       {std::uint64_t{0}, std::uint64_t{1}, size / 3, size, size * 5,
+        std::uint64_t{1} << 40, std::numeric_limits<std::uint64_t>::max()}) {
+    EXPECT_EQ(ReadList(list, 4096, false, hint), expected)
+        << "size hint " << hint;
+  }
 }
 
 TEST(ReadPartsListTest, ReadErrorMakesTheListNotValid) {
