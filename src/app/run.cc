@@ -85,7 +85,7 @@ bool WriteResultFile(const std::string& name, std::string_view output_name,
   output.sink = file;
   WriteResultLines(&output, *entries, texts);
   const bool flushed = FlushTextOutput(&output);
-  if (std::fclose(file) == 0 && flushed) return true;
+  if (CloseWrittenFile(file) && flushed) return true;
   std::remove(name.c_str());
   return Fail(console, kCannotWrite);
 }

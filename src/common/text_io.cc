@@ -2,6 +2,7 @@
 // C runtime text mode.
 #include "common/text_io.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,8 +12,9 @@
 #include <new>
 
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -265,9 +267,37 @@ std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
 }
 
 std::FILE* OpenFileForWriting(const std::string& name) {
-  std::FILE* const file = std::fopen(name.c_str(), "wb");
+#ifdef _WIN32
+  const int descriptor = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY,
+                               _S_IREAD | _S_IWRITE);
+  std::FILE* const file = descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
+  if (file == nullptr && descriptor >= 0) _close(descriptor);
+#else
+  const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT, 0666);
+  std::FILE* const file = descriptor < 0 ? nullptr : fdopen(descriptor, "wb");
+  if (file == nullptr && descriptor >= 0) close(descriptor);
+#endif
   if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
   return file;
+}
+
+bool CloseWrittenFile(std::FILE* file) {
+  bool cut = true;
+#ifdef _WIN32
+  struct _stati64 info;
+  if (_fstati64(_fileno(file), &info) == 0 &&
+      (info.st_mode & S_IFMT) == S_IFREG) {
+    const __int64 size = _ftelli64(file);
+    cut = size >= 0 && _chsize_s(_fileno(file), size) == 0;
+  }
+#else
+  struct stat info;
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode)) {
+    const off_t size = ftello(file);
+    cut = size >= 0 && ftruncate(fileno(file), size) == 0;
+  }
+#endif
+  return std::fclose(file) == 0 && cut;
 }
 
 void SetStandardOutputBinary() {

@@ -130,9 +130,18 @@ bool WriteToFile(void* file, const char* data, std::size_t size);
 // directory (rejected here on every platform alike).
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size);
 
-// Opens `name` for writing in binary mode, creating or truncating it. Returns
-// nullptr if it cannot be opened.
+// Opens `name` for writing in binary mode, creating it if it is missing.
+// Returns nullptr if it cannot be opened. An existing file is overwritten
+// from its start and cut to the new size by CloseWrittenFile, rather than
+// truncated first: the file system then need not free the whole old file
+// up front, nor (as some do after a truncation) write the new one back at
+// once on closing.
 std::FILE* OpenFileForWriting(const std::string& name);
+
+// Cuts a regular file opened by OpenFileForWriting off at the current
+// position, so that nothing of an older, longer content is left behind it,
+// and closes it. Returns false if either fails.
+bool CloseWrittenFile(std::FILE* file);
 
 // Switches standard output to binary mode where the platform has a text mode.
 void SetStandardOutputBinary();
