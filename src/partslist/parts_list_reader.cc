@@ -231,11 +231,15 @@ void ReserveForRest(const TextInput& input, std::uint64_t start,
                     EntryTable* entries) {
   const std::uint64_t position = TextPosition(input);
   if (input.expected_size <= position || position <= start) return;
-  const std::uint64_t rest = input.expected_size - position;
-  const std::uint64_t estimate = rest * entries->size() / (position - start);
-  // An entry takes two bytes at the least; 1/16 more covers the spread.
-  const std::uint64_t most = std::min(estimate + estimate / 16, rest / 2);
-  if (most > entries->max_size() - entries->size()) return;
+  // In floating point, which no size can overflow; it is an estimate.
+  const double rest = static_cast<double>(input.expected_size - position);
+  const double estimate = rest * static_cast<double>(entries->size()) /
+                          static_cast<double>(position - start);
+  // 1/16 more covers the spread; an entry takes two bytes at the least.
+  const double most = std::min(estimate * 17 / 16, rest / 2);
+  if (!(most < static_cast<double>(entries->max_size() - entries->size()))) {
+    return;
+  }
   try {
     entries->reserve(entries->size() + static_cast<std::size_t>(most));
   } catch (const std::bad_alloc&) {

@@ -146,8 +146,8 @@ TEST(ReadPartsListTest, SizeHintChangesNothingButMemory) {
   }
   const std::uint64_t size = list.size();
   for (const std::uint64_t hint :
-       {std::uint64_t{0}, std::uint64_t{1}, size / 3, size, size * 5,
-        std::uint64_t{1} << 40, std::numeric_limits<std::uint64_t>::max()}) {
+       {std::uint64_t{0}, std::uint64_t{1}, size / 3, size, size * 20,
+        std::numeric_limits<std::uint64_t>::max()}) {
     EXPECT_EQ(ReadList(list, 4096, false, hint), expected)
         << "size hint " << hint;
   }
