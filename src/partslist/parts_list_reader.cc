@@ -180,6 +180,16 @@ inline const char* ParseNumber(const char* at, std::int32_t* value) {
   return at;
 }
 
+// Moves `*at` past the rest of its field and the run of commas behind it,
+// to the start of the next field. Returns false if the token's text ends
+// first.
+inline bool SkipToNextField(const char** at) {
+  const char* next = FindByte(*at, kSpace | kZero | kComma);
+  while (*next == ',') ++next;
+  *at = next;
+  return !Is(*next, kSpace | kZero);
+}
+
 // Parses the entry token at `at`, which must be followed by white space, in
 // one pass: fields split at runs of commas, field 1 the part number, field 4
 // the order key. Returns where the token ends.
@@ -187,21 +197,13 @@ const char* ParseEntry(const char* at, std::int32_t* part_number,
                        std::int32_t* order_key) {
   *part_number = 0;
   *order_key = 0;
-  const auto skip_commas = [](const char* from) {
-    while (*from == ',') ++from;
-    return from;
-  };
-  at = skip_commas(at);
+  while (*at == ',') ++at;
   if (!Is(*at, kSpace | kZero)) {
     at = ParseNumber(at, part_number);
     // Fields 2 and 3 carry nothing used, but must exist for field 4 to count.
-    int field = 1;
-    for (; field < 4; ++field) {
-      at = FindByte(at, kSpace | kZero | kComma);
-      at = skip_commas(at);
-      if (Is(*at, kSpace | kZero)) break;
+    if (SkipToNextField(&at) && SkipToNextField(&at) && SkipToNextField(&at)) {
+      at = ParseNumber(at, order_key);
     }
-    if (field == 4) at = ParseNumber(at, order_key);
   }
   // Past a zero byte the token's text has ended: skip what is left of it.
   return FindByte(at, kSpace);
