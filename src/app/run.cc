@@ -65,7 +65,7 @@ bool ReadListFile(const std::string& name, std::string* output_name,
   return true;
 }
 
-// Orders the entries, creates or truncates the result file `name`, writes
+// Orders the entries, creates or overwrites the result file `name`, writes
 // the lines and closes it. Returns false after printing why. All that needs
 // memory is done before the file is touched, so running out of it leaves an
 // existing result file as it was; a file that was not written completely is
@@ -113,7 +113,7 @@ int Run(int argc, const char* const* argv, TextOutput* console) {
     return kExitFailure;
   }
   // The parts list is closed before the result file is created or
-  // truncated, and only once it was found valid.
+  // overwritten, and only once it was found valid.
   WriteFormatted(console, kWritingResult, result_name);
   FlushTextOutput(console);
   if (!WriteResultFile(result_name, output_name, &entries, console)) {

@@ -32,7 +32,7 @@ struct LineTexts {
 
 // Orders `entries` and composes the line texts for `output_name`: all of the
 // writing's work that needs memory, so that the run can do it before it
-// creates or truncates the result file.
+// creates or overwrites the result file.
 LineTexts PrepareResultLines(EntryTable* entries, std::string_view output_name);
 
 // Writes one line per entry of the ordered `entries` to `output`: an open line
