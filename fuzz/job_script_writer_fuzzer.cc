@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "common/test_support.h"
-#include "common/text_io.h"
+#include "common/text_output.h"
 #include "jobscript/job_script_writer.h"
 #include "partslist/parts_list_reader.h"
 
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FuzzedDataProvider provider(data, size);
   const std::size_t buffer_size =
       provider.ConsumeBool()
-          ? kTextBlockSize
+          ? kOutputBufferSize
           : provider.ConsumeIntegralInRange<std::size_t>(0, 64);
   const bool limited = provider.ConsumeBool();
   const auto sink_limit = provider.ConsumeIntegral<std::uint16_t>();

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "common/test_support.h"
-#include "common/text_io.h"
+#include "common/text_input.h"
 #include "partslist/parts_list_reader.h"
 
 namespace {
@@ -147,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   TextInput input = MakeTextInput(ReadFromMemory, &source);
   std::string output_name;
   EntryTable entries;
-  const bool valid = ReadPartsList(&input, &output_name, &entries);
+  const bool valid = ReadPartsList(&input, 0, &output_name, &entries);
 
   const Reading expected = ReadAtOnce(text, source.fail_at_end);
   Check(valid == expected.valid, "validity differs from a reading at once");

@@ -287,19 +287,6 @@ TEST_F(BlackboxTest, ResultPathIsDirectory) {
   EXPECT_TRUE(fs::is_directory(dir_ / "movie.jobs.part"));
 }
 
-// A device that refuses every write stands in for a full disk: the failure
-// must be reported and the half-written result file removed.
-TEST_F(BlackboxTest, WriteFailureIsReportedAndResultRemoved) {
-  if (RunnerUsed()) GTEST_SKIP() << "Wine deletes through the link";
-  WriteFile(dir_ / "movie.parts", kHeader + "1,a,b,0\n2,a,b,1\n"s);
-  ASSERT_EQ(symlink("/dev/full", (dir_ / "movie.jobs.part").c_str()), 0);
-  const RunResult run = Run({"movie.avi"});
-  EXPECT_EQ(run.out, Transcript(Processing("movie.parts") +
-                                Writing("movie.jobs.part") + kCannotWrite));
-  EXPECT_EQ(run.exit_code, kFailureCode);
-  EXPECT_FALSE(EntryExists(dir_ / "movie.jobs.part"));
-}
-
 // Cases only the Windows build can show; they run when a runner is given,
 // which is Wine running the Windows build. The Windows C runtime's text mode
 // on standard output is covered by every transcript above: its bytes must

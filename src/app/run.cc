@@ -9,6 +9,8 @@
 
 #include "app/file_names.h"
 #include "common/exit_status.h"
+#include "common/files.h"
+#include "common/text_input.h"
 #include "jobscript/job_script_writer.h"
 #include "partslist/parts_list_reader.h"
 
@@ -54,8 +56,7 @@ bool ReadListFile(const std::string& name, std::string* output_name,
   bool valid = false;
   try {
     TextInput input = MakeTextInput(ReadFromFile, file);
-    input.expected_size = size;
-    valid = ReadPartsList(&input, output_name, entries);
+    valid = ReadPartsList(&input, size, output_name, entries);
   } catch (const std::bad_alloc&) {
     std::fclose(file);
     return Fail(console, kOutOfMemory);
@@ -65,29 +66,28 @@ bool ReadListFile(const std::string& name, std::string* output_name,
   return true;
 }
 
-// Orders the entries, creates or overwrites the result file `name`, writes
-// the lines and closes it. Returns false after printing why. All that needs
-// memory is done before the file is touched, so running out of it leaves an
-// existing result file as it was; a file that was not written completely is
-// removed, so no half script can be pasted by mistake.
+// Orders the entries and writes the lines into a new file that replaces the
+// result file `name` only once it is complete. Returns false after printing
+// why; the result name then holds what it held before. All that needs
+// memory is done before any file is created, so running out of it changes
+// nothing either.
 bool WriteResultFile(const std::string& name, std::string_view output_name,
                      EntryTable* entries, TextOutput* console) {
+  ResultFile result;
   TextOutput output;
   LineTexts texts;
   try {
     texts = PrepareResultLines(entries, output_name);
-    output = MakeTextOutput(WriteToFile, nullptr);
+    result = MakeResultFile(name);
+    output = MakeTextOutput(WriteToResultFile, &result);
   } catch (const std::bad_alloc&) {
     return Fail(console, kOutOfMemory);
   }
-  std::FILE* const file = OpenFileForWriting(name);
-  if (file == nullptr) return Fail(console, kCannotOpen);
-  output.sink = file;
+  if (!CreateResultFile(&result)) return Fail(console, kCannotOpen);
   WriteResultLines(&output, *entries, texts);
-  const bool flushed = FlushTextOutput(&output);
-  if (CloseWrittenFile(file) && flushed) return true;
-  std::remove(name.c_str());
-  return Fail(console, kCannotWrite);
+  const bool written = FlushTextOutput(&output);
+  if (!ReplaceResultFile(&result, written)) return Fail(console, kCannotWrite);
+  return true;
 }
 
 }  // namespace
@@ -112,8 +112,8 @@ int Run(int argc, const char* const* argv, TextOutput* console) {
   if (!ReadListFile(parts_list_name, &output_name, &entries, console)) {
     return kExitFailure;
   }
-  // The parts list is closed before the result file is created or
-  // overwritten, and only once it was found valid.
+  // The parts list is closed before the result file is written, and only
+  // once it was found valid.
   WriteFormatted(console, kWritingResult, result_name);
   FlushTextOutput(console);
   if (!WriteResultFile(result_name, output_name, &entries, console)) {
@@ -124,8 +124,8 @@ int Run(int argc, const char* const* argv, TextOutput* console) {
 }
 
 int RunProgram(int argc, const char* const* argv) {
-  SetStandardOutputBinary();
-  TextOutput console = MakeTextOutput(WriteToFile, stdout, 4096);
+  SetUpProcessOutput();
+  TextOutput console = MakeTextOutput(WriteToStream, stdout, 4096);
   int status = kExitFailure;
   try {
     status = Run(argc, argv, &console);

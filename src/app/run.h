@@ -2,13 +2,13 @@
 #ifndef APP_RUN_H_
 #define APP_RUN_H_
 
-#include "common/text_io.h"
+#include "common/text_output.h"
 
 // Runs KOLVA on the first argument of `argv` (further ones are ignored):
 // derives the parts-list and result-file names, reads and checks the parts
 // list and writes the result file, printing every message to `console`.
 // Returns kExitSuccess after a complete run, kExitFailure after any failure;
-// a failed run leaves no half-written result file behind.
+// a failed run leaves an existing result file exactly as it was.
 int Run(int argc, const char* const* argv, TextOutput* console);
 
 // The program's entry: Run with standard output as the console. Memory

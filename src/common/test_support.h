@@ -10,7 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/text_io.h"
+#include "common/text_input.h"
+#include "common/text_output.h"
 
 // Hands out `data` in reads of at most `chunk` bytes; then the end of the
 // data, or a read error if `fail_at_end` is set.

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -85,6 +87,58 @@ void AppendEscaped(std::string* to, std::string_view text) {
   }
 }
 
+// Most bytes of a part number: "-2147483648".
+constexpr std::size_t kNumberChars = 11;
+
+LineText MakeLineText(std::string_view text) {
+  LineText line;
+  line.bytes = WithCrLf(text);
+  line.size = line.bytes.size();
+  line.bytes.append(kLineCopySize, '\0');
+  return line;
+}
+
+// Bytes that copying `text` with CopyLineText may store.
+inline std::size_t CopiedSize(const LineText& text) {
+  return std::max(text.size, kLineCopySize);
+}
+
+// Copies `text` to `to` and returns the end of the copy. A short text is
+// copied with its padding in one fixed-size move, which the compiler turns
+// into a few register moves instead of a call; the bytes past the text land
+// in room that the next piece overwrites or that is never written out.
+inline char* CopyLineText(char* to, const LineText& text) {
+  if (text.size <= kLineCopySize) {
+    std::memcpy(to, text.bytes.data(), kLineCopySize);
+  } else {
+    std::memcpy(to, text.bytes.data(), text.size);
+  }
+  return to + text.size;
+}
+
+// Writes `before`, the part number `number` in signed decimal, and `after`.
+void WriteLine(TextOutput* output, const LineText& before, std::int32_t number,
+               const LineText& after) {
+  const std::size_t most =
+      CopiedSize(before) + kNumberChars + CopiedSize(after);
+  char* at = OutputRoom(output, most);
+  if (at == nullptr) {
+    // A line longer than the buffer (or an output that failed): piece by
+    // piece.
+    char digits[kNumberChars];
+    const char* const end =
+        std::to_chars(digits, digits + kNumberChars, number).ptr;
+    WriteBytes(output, before.bytes.data(), before.size);
+    WriteBytes(output, digits, static_cast<std::size_t>(end - digits));
+    WriteBytes(output, after.bytes.data(), after.size);
+    return;
+  }
+  at = CopyLineText(at, before);
+  at = std::to_chars(at, at + kNumberChars, number).ptr;
+  at = CopyLineText(at, after);
+  OutputUsed(output, at);
+}
+
 }  // namespace
 
 void SortEntries(EntryTable* entries) {
@@ -129,10 +183,10 @@ LineTexts PrepareResultLines(EntryTable* entries,
   std::string extension;
   SplitOutputName(output_name, &stem, &extension);
   return {
-      PrepareText(std::string(kOpenLineStart) + stem + "."),
-      PrepareText("." + extension + std::string(kOpenLineEnd)),
-      PrepareText(std::string(kAppendLineStart) + stem + "."),
-      PrepareText("." + extension + std::string(kAppendLineEnd)),
+      MakeLineText(std::string(kOpenLineStart) + stem + "."),
+      MakeLineText("." + extension + std::string(kOpenLineEnd)),
+      MakeLineText(std::string(kAppendLineStart) + stem + "."),
+      MakeLineText("." + extension + std::string(kAppendLineEnd)),
   };
 }
 
@@ -141,9 +195,8 @@ void WriteResultLines(TextOutput* output, const EntryTable& entries,
   if (entries.empty()) return;
   const PartEntry* entry = entries.data();
   const PartEntry* const stop = entry + entries.size();
-  WriteNumbered(output, texts.open_start, entry->part_number, texts.open_end);
+  WriteLine(output, texts.open_start, entry->part_number, texts.open_end);
   for (++entry; entry != stop; ++entry) {
-    WriteNumbered(output, texts.append_start, entry->part_number,
-                  texts.append_end);
+    WriteLine(output, texts.append_start, entry->part_number, texts.append_end);
   }
 }

@@ -3,11 +3,12 @@
 #ifndef JOBSCRIPT_JOB_SCRIPT_WRITER_H_
 #define JOBSCRIPT_JOB_SCRIPT_WRITER_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "common/text_io.h"
-#include "partslist/parts_list_reader.h"
+#include "common/text_output.h"
+#include "partslist/part_entry.h"
 
 // Orders `entries` ascending by signed order key. Entries with equal keys keep
 // their reading order at every size, so a result is always reproducible.
@@ -21,13 +22,25 @@ void SortEntries(EntryTable* entries);
 void SplitOutputName(std::string_view output_name, std::string* stem,
                      std::string* extension);
 
-// The text around the part number in each kind of line, composed once from
+// Text around the part number in a line, composed once with its line end
+// already CR LF. `bytes` holds the `size` bytes of the text followed by
+// kLineCopySize zero bytes, so that a short text is copied in one
+// fixed-size move.
+struct LineText {
+  std::string bytes;
+  std::size_t size = 0;
+};
+
+// The fixed-size move of a short LineText.
+constexpr std::size_t kLineCopySize = 32;
+
+// The texts around the part number in each kind of line, composed once from
 // the output name: all that is left to do per line is the number.
 struct LineTexts {
-  PreparedText open_start;
-  PreparedText open_end;
-  PreparedText append_start;
-  PreparedText append_end;
+  LineText open_start;
+  LineText open_end;
+  LineText append_start;
+  LineText append_end;
 };
 
 // Orders `entries` and composes the line texts for `output_name`: all of the

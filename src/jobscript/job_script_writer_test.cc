@@ -43,10 +43,12 @@ TEST(SplitOutputNameTest, SplitsAtTheLastDotOfTheFileName) {
   }
 }
 
-// Writes the lines for `entries` and returns the bytes written.
-std::string Write(EntryTable entries, const std::string& output_name) {
+// Writes the lines for `entries` through a buffer of `capacity` bytes and
+// returns the bytes written.
+std::string Write(EntryTable entries, const std::string& output_name,
+                  std::size_t capacity = kOutputBufferSize) {
   MemorySink sink;
-  TextOutput output = MakeTextOutput(WriteToMemory, &sink);
+  TextOutput output = MakeTextOutput(WriteToMemory, &sink, capacity);
   const LineTexts texts = PrepareResultLines(&entries, output_name);
   WriteResultLines(&output, entries, texts);
   EXPECT_TRUE(FlushTextOutput(&output));
@@ -67,6 +69,23 @@ TEST(WriteResultLinesTest, OpensTheFirstPartAndAppendsTheRest) {
             "Framequill.Append(\"m.0.avi\");\r\n"
             "Framequill.Append(\"m.-2147483648.avi\");\r\n");
   EXPECT_EQ(Write({}, "movie.avi"), "");
+}
+
+// Buffers smaller than one line, near a line's size and larger than all
+// lines give the same bytes: lines straddle flushes, and lines longer than
+// the buffer go out piece by piece.
+TEST(WriteResultLinesTest, SameBytesAtEveryBufferSize) {
+  const EntryTable entries = {{kMin, 1}, {0, 2}, {kMax, 3}, {-7, 4}, {12, 5}};
+  for (const std::string& name :
+       {std::string("m.avi"), std::string(40, 'x') + ".avi",
+        "a\\b." + std::string(40, 'e')}) {
+    const std::string expected = Write(entries, name);
+    ASSERT_NE(expected.find("-2147483648"), std::string::npos);
+    for (const std::size_t capacity : {1u, 8u, 50u, 64u, 100u}) {
+      EXPECT_EQ(Write(entries, name, capacity), expected)
+          << name << " buffer " << capacity;
+    }
+  }
 }
 
 TEST(WriteResultLinesTest, NoQuoteInTheNameEndsTheString) {

@@ -224,17 +224,17 @@ bool ReadEntries(TextInput* input, std::size_t limit, EntryTable* entries) {
   return false;
 }
 
-// Reserves room for the rest of a long list in one step, estimated from the
-// bytes the entries so far took since `start`. Growing the table step by
-// step would copy it each time and touch twice the memory. A wrong estimate
-// costs nothing but speed: the table still grows as needed, and a
-// reservation that does not fit is simply not made.
-void ReserveForRest(const TextInput& input, std::uint64_t start,
-                    EntryTable* entries) {
+// Reserves room for the rest of a list of `size_hint` bytes in one step,
+// estimated from the bytes the entries so far took since `start`. Growing the
+// table step by step would copy it each time and touch twice the memory. A
+// wrong estimate costs nothing but speed: the table still grows as needed, and
+// a reservation that does not fit is simply not made.
+void ReserveForRest(const TextInput& input, std::uint64_t size_hint,
+                    std::uint64_t start, EntryTable* entries) {
   const std::uint64_t position = TextPosition(input);
-  if (input.expected_size <= position || position <= start) return;
+  if (size_hint <= position || position <= start) return;
   // In floating point, which no size can overflow; it is an estimate.
-  const double rest = static_cast<double>(input.expected_size - position);
+  const double rest = static_cast<double>(size_hint - position);
   const double estimate = rest * static_cast<double>(entries->size()) /
                           static_cast<double>(position - start);
   // 1/16 more covers the spread; an entry takes two bytes at the least.
@@ -288,8 +288,8 @@ bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
   return true;
 }
 
-bool ReadPartsList(TextInput* input, std::string* output_name,
-                   EntryTable* entries) {
+bool ReadPartsList(TextInput* input, std::uint64_t size_hint,
+                   std::string* output_name, EntryTable* entries) {
   std::string key;
   std::string value;
   if (!ReadKeyValueToken(input, &key, &value) || key != kInputKey) {
@@ -304,7 +304,7 @@ bool ReadPartsList(TextInput* input, std::string* output_name,
   }
   const std::uint64_t start = TextPosition(*input);
   if (!ReadEntries(input, kSampleEntries, entries)) {
-    ReserveForRest(*input, start, entries);
+    ReserveForRest(*input, size_hint, start, entries);
     ReadEntries(input, std::numeric_limits<std::size_t>::max(), entries);
   }
   return !input->failed;

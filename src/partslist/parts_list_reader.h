@@ -6,19 +6,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "common/text_io.h"
-
-// One compressed part: its number in the output file's name and the key that
-// orders it among the others.
-struct PartEntry {
-  std::int32_t part_number;
-  std::int32_t order_key;
-};
-
-// The parts in the order they were read, until the writer reorders them.
-using EntryTable = std::vector<PartEntry>;
+#include "common/text_input.h"
+#include "partslist/part_entry.h"
 
 // Converts an optional sign and the decimal digits that follow it into a
 // signed 32-bit integer, wrapping around on overflow; the text after the
@@ -37,9 +27,11 @@ bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
 
 // Reads a whole parts list: checks the "Input", "Output" and "Options" header
 // tokens, stores the output name and appends every entry whose part number or
-// order key is not 0 to `entries`. Returns true if the list is valid; a read
-// error makes it not valid, since the parts after it would be lost.
-bool ReadPartsList(TextInput* input, std::string* output_name,
-                   EntryTable* entries);
+// order key is not 0 to `entries`. `size_hint` is the list's size in bytes,
+// or 0 if unknown: it only sizes the table, never limits what is read.
+// Returns true if the list is valid; a read error makes it not valid, since
+// the parts after it would be lost.
+bool ReadPartsList(TextInput* input, std::uint64_t size_hint,
+                   std::string* output_name, EntryTable* entries);
 
 #endif  // PARTSLIST_PARTS_LIST_READER_H_

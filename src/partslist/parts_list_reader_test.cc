@@ -20,10 +20,11 @@ std::string ReadList(const std::string& data, std::size_t chunk,
                      bool fail_at_end = false, std::uint64_t size_hint = 0) {
   MemorySource source{data, chunk, fail_at_end};
   TextInput input = MakeTextInput(ReadFromMemory, &source);
-  input.expected_size = size_hint;
   std::string output_name;
   EntryTable entries;
-  if (!ReadPartsList(&input, &output_name, &entries)) return "not valid";
+  if (!ReadPartsList(&input, size_hint, &output_name, &entries)) {
+    return "not valid";
+  }
   std::string outcome = "valid ";
   outcome += output_name;
   for (const PartEntry& entry : entries) {

@@ -1,0 +1,67 @@
+// Files of KOLVA: the parts list opened for reading, the result file
+// replaced whole or not at all, and standard output.
+#ifndef COMMON_FILES_H_
+#define COMMON_FILES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Sets up standard output for the program's own CR LF output: binary mode
+// where the platform has a text mode. On POSIX a closed standard output
+// (SIGPIPE) and a file-size limit (SIGXFSZ) are ignored from here on, so
+// they make a write fail, which the run reports, instead of ending the
+// process before it could say so or clean up.
+void SetUpProcessOutput();
+
+// ReadBytesFn over a C file opened by OpenFileForReading.
+std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size);
+
+// WriteBytesFn over a C stream such as stdout: writes and flushes.
+bool WriteToStream(void* stream, const char* data, std::size_t size);
+
+// Opens `name` for reading in binary mode, unbuffered (TextInput reads in
+// large blocks of its own), and sets `size` to its size in bytes (0 if
+// unknown). Returns nullptr if it cannot be opened or names a directory
+// (rejected here on every platform alike).
+std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size);
+
+// A result file being written. The lines go into a new temporary file in
+// the same folder, which replaces the result name in one step only once it
+// is complete; until then the result name keeps what it held. A run that
+// ends at any moment leaves the old result or the complete new one, and at
+// most a stray temporary file ending in ".tmp".
+struct ResultFile {
+  std::string name;
+  // "NAME.XXXXXXXX.tmp" in the folder of `name`, with the file part of NAME
+  // shortened where the whole would be too long for the file system.
+  std::string temporary_name;
+  // Descriptor of the open temporary file, or -1.
+  int descriptor = -1;
+};
+
+// Prepares writing the result file `name`: all that needs memory, so that
+// running out of it happens before any file is touched. Creates nothing.
+ResultFile MakeResultFile(const std::string& name);
+
+// Creates the temporary file, exclusively: an existing file is never opened.
+// Returns false, having created and changed nothing, when the result name
+// is something other than a regular file or a link (a folder, a named pipe,
+// a device: never opened, so a pipe cannot make the run wait), when it is a
+// file the user may not write, or when the temporary file cannot be created
+// (a missing folder, or one the user may not write in). On POSIX the new
+// file gets the permission bits of the regular file it will replace.
+bool CreateResultFile(ResultFile* result);
+
+// WriteBytesFn over the ResultFile `result` that CreateResultFile opened.
+bool WriteToResultFile(void* result, const char* data, std::size_t size);
+
+// Closes the temporary file and, if `complete`, renames it over the result
+// name in one step: a link there is replaced, never written through.
+// Returns true if the result name now holds the new file. Otherwise, or if
+// `complete` is false, the temporary file is removed and the result name is
+// left exactly as it was.
+bool ReplaceResultFile(ResultFile* result, bool complete);
+
+#endif  // COMMON_FILES_H_

@@ -1,0 +1,93 @@
+// Tests of the file layer: temporary names beside the result, and a read
+// error of a real file after a valid start.
+#include "common/files.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "common/text_input.h"
+#include "partslist/parts_list_reader.h"
+
+namespace {
+
+// The temporary name with its eight unique digits written as "#".
+std::string TemporaryPattern(const std::string& name) {
+  std::string temporary = MakeResultFile(name).temporary_name;
+  const std::size_t digits = temporary.size() - 4 - 8;
+  if (temporary.size() >= 12) temporary.replace(digits, 8, "#");
+  return temporary;
+}
+
+TEST(MakeResultFileTest, TemporaryNameStaysBesideTheResult) {
+  const std::string long_name(255 - 10, 'm');
+  const struct {
+    std::string name;
+    std::string expected;
+  } cases[] = {
+      {"movie.jobs.part", "movie.jobs.part.#.tmp"},
+      {"clips/movie.jobs.part", "clips/movie.jobs.part.#.tmp"},
+      {".jobs.part", ".jobs.part.#.tmp"},
+      // A file name of the longest length keeps its start, and the folder is
+      // never cut.
+      {"d/" + long_name + ".jobs.part",
+       "d/" + long_name.substr(0, 242) + ".#.tmp"},
+      {"d/" + long_name.substr(0, 232) + ".jobs.part",
+       "d/" + long_name.substr(0, 232) + ".jobs.part.#.tmp"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TemporaryPattern(c.name), c.expected) << c.name;
+  }
+}
+
+// Passes reads on to ReadFromFile until `good_reads` are done, then puts a
+// descriptor open for writing only in the file's place, so that every later
+// read fails as a failing disk would.
+struct FailingFile {
+  std::FILE* file;
+  int good_reads;
+};
+
+std::ptrdiff_t ReadThenFail(void* source, char* buffer, std::size_t size) {
+  auto* const failing = static_cast<FailingFile*>(source);
+  if (failing->good_reads-- == 0) {
+    const int write_only = open("/dev/null", O_WRONLY);
+    dup2(write_only, fileno(failing->file));
+    close(write_only);
+  }
+  return ReadFromFile(failing->file, buffer, size);
+}
+
+TEST(ReadFromFileTest, ReadErrorAfterValidStartMakesListNotValid) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / "kolva_files_test.parts")
+          .string();
+  {
+    std::ofstream list(path, std::ios::binary);
+    list << "Input:a\nOutput:movie.avi\nOptions:x\n";
+    // More than one block, so that the read error comes after a whole block
+    // of valid entries.
+    for (int part = 1; part <= 100000; ++part) list << part << ",a,b,0\n";
+  }
+  for (const int good_reads : {1, 1000}) {
+    std::uint64_t size = 0;
+    std::FILE* const file = OpenFileForReading(path, &size);
+    ASSERT_NE(file, nullptr);
+    FailingFile failing{file, good_reads};
+    TextInput input = MakeTextInput(ReadThenFail, &failing);
+    std::string output_name;
+    EntryTable entries;
+    EXPECT_EQ(ReadPartsList(&input, size, &output_name, &entries),
+              good_reads > 1)
+        << good_reads << " good reads";
+    std::fclose(file);
+  }
+  std::filesystem::remove(path);
+}
+
+}  // namespace
