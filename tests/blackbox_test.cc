@@ -25,8 +25,6 @@ constexpr char kNoArgument[] =
     "\nPlease specify file name to process.\n"
     "\n  USAGE:\n\tKOLVA[.exe] "
     "<video_file_processed_by_cluster>[[[.##].avi]|[.parts]]\n\n";
-constexpr char kCannotWrite[] =
-    "Error: cannot write file.\nProgram cannot continue";
 
 // The Windows name of a file under Wine, which maps the Unix root to drive Z:
 // in a new prefix.

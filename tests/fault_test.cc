@@ -41,26 +41,6 @@ constexpr char kOutOfMemory[] =
     "Error: out of memory.\nProgram cannot continue";
 constexpr std::size_t kMegabyte = std::size_t{1} << 20;
 
-// Console bytes of a run of "movie.avi" that got past reading the list.
-std::string AfterReading(const std::string& ending) {
-  return Transcript(Processing("movie.parts") + Writing("movie.jobs.part") +
-                    ending);
-}
-
-// Where two long texts part, with a little of each, instead of printing
-// megabytes when they differ.
-std::string Difference(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return "";
-  const auto mismatch = std::mismatch(actual.begin(), actual.end(),
-                                      expected.begin(), expected.end());
-  const auto at = static_cast<std::size_t>(mismatch.first - actual.begin());
-  const std::size_t from = at < 40 ? 0 : at - 40;
-  return "sizes " + std::to_string(actual.size()) + " and " +
-         std::to_string(expected.size()) + ", first difference at byte " +
-         std::to_string(at) + ":\n  actual   \"" + actual.substr(from, 80) +
-         "\"\n  expected \"" + expected.substr(from, 80) + "\"";
-}
-
 class FaultTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
@@ -230,9 +210,9 @@ TEST_F(BigOutOfMemoryTest, EveryLimitEndsCleanly) {
       WriteFile(dir_ / "movie.jobs.part", kOldResult);
       const RunResult run = Run({"movie.avi"}, limit);
       ASSERT_EQ(run.signal, 0);
-      const int now = run.out == reading_failed   ? 0
+      const int now = run.out == reading_failed     ? 0
                       : run.out == preparing_failed ? 1
-                                                  : 2;
+                                                    : 2;
       ASSERT_GE(now, stage) << "a larger limit failed earlier";
       stage = now;
       ++runs[stage];

@@ -4,11 +4,14 @@
 #include "run_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -56,6 +59,23 @@ std::string Writing(const std::string& result_name) {
 
 std::string Transcript(const std::string& tail) { return Crlf(kBanner + tail); }
 
+std::string AfterReading(const std::string& ending) {
+  return Transcript(Processing("movie.parts") + Writing("movie.jobs.part") +
+                    ending);
+}
+
+std::string Difference(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return "";
+  const auto mismatch = std::mismatch(actual.begin(), actual.end(),
+                                      expected.begin(), expected.end());
+  const auto at = static_cast<std::size_t>(mismatch.first - actual.begin());
+  const std::size_t from = at < 40 ? 0 : at - 40;
+  return "sizes " + std::to_string(actual.size()) + " and " +
+         std::to_string(expected.size()) + ", first difference at byte " +
+         std::to_string(at) + ":\n  actual   \"" + actual.substr(from, 80) +
+         "\"\n  expected \"" + expected.substr(from, 80) + "\"";
+}
+
 std::string Script(const std::string& stem, const std::string& ext,
                    const std::vector<std::int64_t>& parts) {
   std::string out;
@@ -94,23 +114,28 @@ bool EntryExists(const std::string& path) {
   return fs::exists(fs::symlink_status(path));
 }
 
-RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
+Started StartCommandIn(const std::string& dir, std::vector<std::string> words,
                        const RunOptions& options) {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   // putenv() takes the strings themselves into the environment, so they are
-  // copied here, before the fork.
+  // copied here, before the fork; the user is looked up here too.
   std::vector<std::string> env = options.env;
+  const passwd* const nobody =
+      options.unprivileged && geteuid() == 0 ? getpwnam("nobody") : nullptr;
+  const uid_t user = nobody == nullptr ? 0 : nobody->pw_uid;
+  const gid_t group = nobody == nullptr ? 0 : nobody->pw_gid;
 
-  RunResult result;
+  Started started;
   int fds[2];
-  if (pipe(fds) != 0) return result;
+  if (pipe(fds) != 0) return started;
   const pid_t pid = fork();
   if (pid == 0) {
     for (std::string& entry : env) putenv(entry.data());
     const rlimit no_core = {0, 0};
     const rlimit address_space = {options.address_limit, options.address_limit};
+    const rlimit file_size = {options.file_size_limit, options.file_size_limit};
     const int null_fd = open("/dev/null", O_RDONLY);
     if (chdir(dir.c_str()) != 0 || null_fd < 0 ||
         dup2(null_fd, STDIN_FILENO) < 0 || dup2(fds[1], STDOUT_FILENO) < 0 ||
@@ -118,35 +143,88 @@ RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
          dup2(open("/dev/null", O_WRONLY), STDERR_FILENO) < 0) ||
         setrlimit(RLIMIT_CORE, &no_core) != 0 ||
         (options.address_limit != 0 &&
-         setrlimit(RLIMIT_AS, &address_space) != 0)) {
+         setrlimit(RLIMIT_AS, &address_space) != 0) ||
+        (options.file_size_limit != 0 &&
+         setrlimit(RLIMIT_FSIZE, &file_size) != 0) ||
+        (nobody != nullptr && (setgroups(0, nullptr) != 0 ||
+                               setgid(group) != 0 || setuid(user) != 0))) {
       _exit(127);
     }
     close(fds[0]);
     close(fds[1]);
+    alarm(options.timeout_seconds);
     execvp(argv[0], argv.data());
     _exit(127);
   }
   close(fds[1]);
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(fds[0], buffer, sizeof buffer)) != 0) {
-    if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
-    if (got < 0 && errno != EINTR) break;
+  started.pid = pid;
+  started.output = fds[0];
+  if (options.close_output) {
+    close(started.output);
+    started.output = -1;
   }
-  close(fds[0]);
+  return started;
+}
+
+Started StartIn(const std::string& dir, const std::vector<std::string>& args,
+                const RunOptions& options) {
+  std::vector<std::string> words = CommandPrefix();
+  words.insert(words.end(), args.begin(), args.end());
+  return StartCommandIn(dir, std::move(words), options);
+}
+
+namespace {
+
+// Reads one piece of output into `started->out`. Returns false at its end.
+bool ReadSome(Started* started) {
+  if (started->output < 0) return false;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(started->output, buffer, sizeof buffer);
+    if (got > 0) {
+      started->out.append(buffer, static_cast<size_t>(got));
+      return true;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    close(started->output);
+    started->output = -1;
+    return false;
+  }
+}
+
+}  // namespace
+
+bool ReadUntil(Started* started, const std::string& text) {
+  while (started->out.find(text) == std::string::npos) {
+    if (!ReadSome(started)) return false;
+  }
+  return true;
+}
+
+RunResult Finish(Started* started) {
+  while (ReadSome(started)) {
+  }
+  RunResult result;
+  result.out = std::move(started->out);
   int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+  if (started->pid > 0 && waitpid(started->pid, &status, 0) == started->pid) {
     if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   }
+  started->pid = -1;
   return result;
+}
+
+RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
+                       const RunOptions& options) {
+  Started started = StartCommandIn(dir, std::move(words), options);
+  return Finish(&started);
 }
 
 RunResult RunIn(const std::string& dir, const std::vector<std::string>& args,
                 const RunOptions& options) {
-  std::vector<std::string> words = CommandPrefix();
-  words.insert(words.end(), args.begin(), args.end());
-  return RunCommandIn(dir, std::move(words), options);
+  Started started = StartIn(dir, args, options);
+  return Finish(&started);
 }
 
 int RunTests(int argc, char** argv) {

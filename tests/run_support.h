@@ -5,6 +5,7 @@
 #define TESTS_RUN_SUPPORT_H_
 
 #include <sys/resource.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,8 @@ inline constexpr char kCannotOpen[] =
 inline constexpr char kNotValid[] =
     "Error: this dosn't appear to be a valid .parts file.\n"
     "Program cannot continue";
+inline constexpr char kCannotWrite[] =
+    "Error: cannot write file.\nProgram cannot continue";
 inline constexpr char kDone[] =
     "Done.\n\nReplace 'Framequill.Open(\"path\\file.avi\",0,0);' line in "
     "your .jobs file\nwith the contents of the result file and then run your "
@@ -56,6 +59,14 @@ std::string Writing(const std::string& result_name);
 // Expected console bytes of a run that got past the argument check: the
 // banner, then `tail`, all with CR LF line ends.
 std::string Transcript(const std::string& tail);
+
+// Expected console bytes of a run of "movie.avi" that got past reading the
+// list: the banner, reading movie.parts, writing movie.jobs.part, `ending`.
+std::string AfterReading(const std::string& ending);
+
+// Where two long texts part, with a little of each, instead of printing
+// megabytes when they differ; empty when they are equal.
+std::string Difference(const std::string& actual, const std::string& expected);
 
 // Expected result bytes: one open line and then append lines for `parts` in
 // the order given, with `stem` and `ext` as they appear inside the script's
@@ -109,6 +120,15 @@ struct RunOptions {
   rlim_t address_limit = 0;
   // Sends standard error to /dev/null rather than the driver's own.
   bool drop_errors = false;
+  // Cap on the size of any file the program writes, in bytes; 0 for none.
+  rlim_t file_size_limit = 0;
+  // Standard output is a pipe that nobody reads, so writing to it fails.
+  bool close_output = false;
+  // When the driver runs as root, the program runs as the user "nobody",
+  // for whom file permissions count.
+  bool unprivileged = false;
+  // Ends the program with SIGALRM after this many seconds; 0 for never.
+  unsigned timeout_seconds = 0;
 };
 
 struct RunResult {
@@ -117,9 +137,32 @@ struct RunResult {
   std::string out;     // Every byte written to standard output.
 };
 
-// Runs the command `words` (looked up in PATH unless it holds a slash) in
+// A program that was started and may still run, with the standard output
+// read from it so far.
+struct Started {
+  pid_t pid = -1;
+  int output = -1;  // Read end of its standard output, or -1.
+  std::string out;
+};
+
+// Starts the command `words` (looked up in PATH unless it holds a slash) in
 // `dir`, with standard input from /dev/null, standard output captured, core
-// dumps off and `options` applied, and waits for it to end.
+// dumps off and `options` applied.
+Started StartCommandIn(const std::string& dir, std::vector<std::string> words,
+                       const RunOptions& options = {});
+
+// Starts KOLVA, after the command prefix, with `args` in `dir`.
+Started StartIn(const std::string& dir, const std::vector<std::string>& args,
+                const RunOptions& options = {});
+
+// Reads the started program's output until it holds `text`. Returns false if
+// the output ended first.
+bool ReadUntil(Started* started, const std::string& text);
+
+// Reads the rest of the output and waits for the program to end.
+RunResult Finish(Started* started);
+
+// Runs the command `words` as StartCommandIn() does and waits for it to end.
 RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
                        const RunOptions& options = {});
 

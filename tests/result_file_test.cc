@@ -1,0 +1,381 @@
+// Fault tests of the result file: it is replaced whole or not at all,
+// whatever stands at its name and however the run ends. Part of the fault
+// driver (see fault_test.cc); suites named Big* carry the label "big".
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "run_support.h"
+
+namespace kolva_test {
+namespace {
+
+namespace fs = std::filesystem;
+using std::string_literals::operator""s;
+
+const std::string kList = kHeader + "2,a,b,1\n1,a,b,0\n"s;
+const std::string kNewResult = Script("movie", "avi", {1, 2});
+
+// The names in `dir` that end in ".tmp": temporary files left behind.
+std::vector<std::string> Leftovers(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > 4 && name.ends_with(".tmp")) found.push_back(name);
+  }
+  return found;
+}
+
+bool IsPlainFile(const std::string& path) {
+  return fs::is_regular_file(fs::symlink_status(path));
+}
+
+// A copy of the KOLVA executable that any user may run, for runs as
+// "nobody", who may not reach the build folder.
+const std::string& SharedExecutable() {
+  static const TempDir* const dir = new TempDir;
+  static const std::string copy = [] {
+    const std::string path = *dir / "KOLVA";
+    fs::copy_file(CommandPrefix().back(), path);
+    fs::permissions(dir->path(), fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec |
+                                     fs::perms::others_read |
+                                     fs::perms::others_exec);
+    return path;
+  }();
+  return copy;
+}
+
+// What stands at the result name before a run on kList, and what the run
+// must print and leave there.
+struct ResultNameCase {
+  const char* label;
+  // Makes what stands at `result` in `dir`.
+  std::function<void(const TempDir& dir, const std::string& result)> make;
+  const char* ending;  // kDone, kCannotOpen or kCannotWrite.
+  // Checks what the run left; the common checks are made by the test.
+  std::function<void(const TempDir& dir, const std::string& result)> check;
+  RunOptions options = {};
+  bool native_only = false;  // Wine or Windows differ, or cannot show it.
+};
+
+void KeepsOld(const TempDir&, const std::string& result) {
+  EXPECT_EQ(ReadFile(result), kOldResult);
+}
+
+void HoldsNewFile(const TempDir&, const std::string& result) {
+  EXPECT_TRUE(IsPlainFile(result));
+  EXPECT_EQ(ReadFile(result), kNewResult);
+}
+
+void StaysMissing(const TempDir&, const std::string& result) {
+  EXPECT_FALSE(EntryExists(result));
+}
+
+std::vector<ResultNameCase> ResultNameCases() {
+  RunOptions tiny_files;
+  tiny_files.file_size_limit = 40;  // Below the new result's 73 bytes.
+  RunOptions unprivileged;
+  unprivileged.unprivileged = true;
+  RunOptions guarded;
+  guarded.timeout_seconds = 10;  // A run that waits on the pipe is ended.
+  return {
+      {"no result yet", [](const TempDir&, const std::string&) {}, kDone,
+       HoldsNewFile},
+      {"older result",
+       [](const TempDir&, const std::string& result) {
+         WriteFile(result, kOldResult);
+       },
+       kDone, HoldsNewFile},
+      {"older result keeps its permissions",
+       [](const TempDir&, const std::string& result) {
+         WriteFile(result, kOldResult);
+         chmod(result.c_str(), 0604);
+       },
+       kDone,
+       [](const TempDir& dir, const std::string& result) {
+         HoldsNewFile(dir, result);
+         struct stat info;
+         ASSERT_EQ(stat(result.c_str(), &info), 0);
+         EXPECT_EQ(info.st_mode & 0777, 0604u);
+       },
+       {},
+       true},
+      {"link to a file elsewhere",
+       [](const TempDir& dir, const std::string& result) {
+         WriteFile(dir / "elsewhere.txt", kOldResult);
+         fs::create_symlink("elsewhere.txt", result);
+       },
+       kDone,
+       [](const TempDir& dir, const std::string& result) {
+         HoldsNewFile(dir, result);
+         EXPECT_EQ(ReadFile(dir / "elsewhere.txt"), kOldResult);
+       }},
+      {"dangling link",
+       [](const TempDir&, const std::string& result) {
+         fs::create_symlink("nowhere.txt", result);
+       },
+       kDone,
+       [](const TempDir& dir, const std::string& result) {
+         HoldsNewFile(dir, result);
+         EXPECT_FALSE(EntryExists(dir / "nowhere.txt"));
+       }},
+      // The list itself is compared after every case.
+      {"link to the parts list",
+       [](const TempDir&, const std::string& result) {
+         fs::create_symlink("movie.parts", result);
+       },
+       kDone, HoldsNewFile},
+      {"link to a device that refuses writes",
+       [](const TempDir&, const std::string& result) {
+         fs::create_symlink("/dev/full", result);
+       },
+       kDone,
+       HoldsNewFile,
+       {},
+       true},
+      {"hard link",
+       [](const TempDir& dir, const std::string& result) {
+         WriteFile(dir / "other.txt", kOldResult);
+         fs::create_hard_link(dir / "other.txt", result);
+       },
+       kDone,
+       [](const TempDir& dir, const std::string& result) {
+         HoldsNewFile(dir, result);
+         EXPECT_EQ(ReadFile(dir / "other.txt"), kOldResult);
+       }},
+      {"folder",
+       [](const TempDir&, const std::string& result) {
+         fs::create_directory(result);
+       },
+       kCannotOpen,
+       [](const TempDir&, const std::string& result) {
+         EXPECT_TRUE(fs::is_directory(result));
+         EXPECT_TRUE(fs::is_empty(result));
+       }},
+      {"named pipe",
+       [](const TempDir&, const std::string& result) {
+         ASSERT_EQ(mkfifo(result.c_str(), 0666), 0);
+       },
+       kCannotOpen,
+       [](const TempDir&, const std::string& result) {
+         EXPECT_TRUE(fs::is_fifo(result));
+       },
+       guarded, true},
+      {"read-only result",
+       [](const TempDir&, const std::string& result) {
+         WriteFile(result, kOldResult);
+         chmod(result.c_str(), 0444);
+       },
+       kCannotOpen, KeepsOld, unprivileged},
+      {"read-only folder",
+       [](const TempDir& dir, const std::string& result) {
+         WriteFile(result, kOldResult);
+         chmod(result.c_str(), 0666);
+         chmod(dir.path().c_str(), 0555);
+       },
+       kCannotOpen, KeepsOld, unprivileged, true},
+      {"file size limit, no result yet",
+       [](const TempDir&, const std::string&) {}, kCannotWrite, StaysMissing,
+       tiny_files, true},
+      {"file size limit, older result",
+       [](const TempDir&, const std::string& result) {
+         WriteFile(result, kOldResult);
+       },
+       kCannotWrite, KeepsOld, tiny_files, true},
+  };
+}
+
+// Whatever stands at the result name, a run either replaces it whole by the
+// new result or says why not and leaves it as it was; the parts list is
+// never touched and no temporary file is left.
+TEST(ResultFileTest, WhateverStandsAtTheResultName) {
+  for (const ResultNameCase& c : ResultNameCases()) {
+    if (c.native_only && RunnerUsed()) continue;
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    const std::string result = dir / "movie.jobs.part";
+    WriteFile(dir / "movie.parts", kList);
+    chmod(dir.path().c_str(), 0777);
+    c.make(dir, result);
+    RunOptions options = c.options;
+    RunResult run;
+    if (options.unprivileged && !RunnerUsed()) {
+      run =
+          RunCommandIn(dir.path(), {SharedExecutable(), "movie.avi"}, options);
+    } else {
+      options.unprivileged = false;
+      run = RunIn(dir.path(), {"movie.avi"}, options);
+    }
+    chmod(dir.path().c_str(), 0700);
+    EXPECT_EQ(run.out, AfterReading(c.ending));
+    EXPECT_EQ(run.exit_code, c.ending == kDone ? 0 : kFailureCode);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(ReadFile(dir / "movie.parts"), kList);
+    EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
+    c.check(dir, result);
+  }
+}
+
+// With standard output closed (KOLVA x | head, with head gone), the messages
+// are lost but the run still writes its result instead of being killed.
+TEST(ResultFileTest, ClosedConsoleStillWritesTheResult) {
+  if (RunnerUsed()) GTEST_SKIP() << "the pipe would be the runner's";
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  WriteFile(dir / "movie.parts", kList);
+  RunOptions options = {};
+  options.close_output = true;
+  const RunResult run = RunIn(dir.path(), {"movie.avi"}, options);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadFile(dir / "movie.jobs.part"), kNewResult);
+}
+
+// A list of `count` entries with keys in a small range, so that many keys
+// are shared, for the output `stem`.avi, and the result it gives.
+ListCase MakeList(int count, std::uint32_t seed,
+                  const std::string& stem = "movie") {
+  ListCase list{"list", "Input:a\nOutput:" + stem + ".avi\nOptions:x\n", ""};
+  std::vector<std::pair<std::int32_t, std::int64_t>> entries;
+  entries.reserve(static_cast<std::size_t>(count));
+  std::mt19937 random(seed);
+  for (int part = 1; part <= count; ++part) {
+    const auto key = static_cast<std::int32_t>(random() % 100000);
+    list.list += std::to_string(part) + ",h,1.5," + std::to_string(key) + '\n';
+    entries.emplace_back(key, part);
+  }
+  std::stable_sort(
+      entries.begin(), entries.end(),
+      [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::int64_t> parts;
+  parts.reserve(entries.size());
+  for (const auto& entry : entries) parts.push_back(entry.second);
+  list.result = Script(stem, "avi", parts);
+  return list;
+}
+
+// Two runs at once with different lists that write the same result name
+// ("movie.avi" reads movie.parts, "movie.mpg" reads movie.mpg.parts): the
+// result is always one of the two complete results. The second, short run
+// starts at moments spread over the first one's writing, so that its own
+// writing falls into it; the two results differ in every line and in size,
+// so that any mixture shows.
+TEST(BigResultFileTest, TwoRunsAtOnceLeaveOneCompleteResult) {
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  const ListCase first = MakeList(2'000'000, 1, "movie");
+  const ListCase second = MakeList(1000, 2, "other_movie");
+  WriteFile(dir / "movie.parts", first.list);
+  WriteFile(dir / "movie.mpg.parts", second.list);
+  const std::string writing = Crlf(Writing("movie.jobs.part"));
+  Started timed = StartIn(dir.path(), {"movie.avi"});
+  ASSERT_TRUE(ReadUntil(&timed, writing));
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Finish(&timed).exit_code, 0);
+  const auto write_time = std::chrono::steady_clock::now() - start;
+  constexpr int kTrials = 8;
+  for (int trial = 0; trial < kTrials; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    Started one = StartIn(dir.path(), {"movie.avi"});
+    ASSERT_TRUE(ReadUntil(&one, writing));
+    std::this_thread::sleep_for(write_time * trial / kTrials);
+    Started two = StartIn(dir.path(), {"movie.mpg"});
+    const RunResult two_run = Finish(&two);
+    const RunResult one_run = Finish(&one);
+    EXPECT_EQ(one_run.exit_code, 0);
+    EXPECT_EQ(two_run.exit_code, 0);
+    const std::optional<std::string> result = ReadFile(dir / "movie.jobs.part");
+    ASSERT_TRUE(result.has_value());
+    EXPECT_TRUE(*result == first.result || *result == second.result)
+        << Difference(*result, first.result);
+    EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
+  }
+}
+
+// Runs ended by a signal at random moments while they write: every time,
+// the result name holds the old result or the complete new one, never a
+// mixture. The old result is what the list gave before two parts traded
+// their keys and the output was renamed, so that it differs from the new
+// one in every line and in size.
+TEST(BigResultFileTest, KilledWhileWritingLeavesOldOrNew) {
+  if (RunnerUsed()) GTEST_SKIP() << "the signal would reach the runner";
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  ListCase list = MakeList(3'000'000, 3, "older_movie");
+  const std::string result_name = dir / "movie.jobs.part";
+  WriteFile(dir / "movie.parts", list.list);
+  ASSERT_EQ(RunIn(dir.path(), {"movie.avi"}).exit_code, 0);
+  const std::optional<std::string> old_result = ReadFile(result_name);
+  ASSERT_EQ(old_result, list.result);
+  // Parts 1 and 2 trade keys and the output is renamed: the new list.
+  list.list.replace(0, list.list.find('\n', list.list.find("Output:")),
+                    "Input:a\nOutput:movie.avi");
+  const std::size_t one = list.list.find("\n1,h,1.5,") + 1;
+  const std::size_t two = list.list.find("\n2,h,1.5,") + 1;
+  const std::size_t one_end = list.list.find('\n', one);
+  const std::size_t two_end = list.list.find('\n', two);
+  const std::string line_one = list.list.substr(one, one_end - one);
+  const std::string line_two = list.list.substr(two, two_end - two);
+  list.list.replace(two, line_two.size(),
+                    "2" + line_one.substr(line_one.find(',')));
+  list.list.replace(one, line_one.size(),
+                    "1" + line_two.substr(line_two.find(',')));
+  WriteFile(dir / "movie.parts", list.list);
+
+  // How long writing takes: from the "Writing" message to the end.
+  const std::string writing = Crlf(Writing("movie.jobs.part"));
+  Started timed = StartIn(dir.path(), {"movie.avi"});
+  ASSERT_TRUE(ReadUntil(&timed, writing));
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult complete = Finish(&timed);
+  const auto write_time = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(complete.exit_code, 0);
+  const std::optional<std::string> new_result = ReadFile(result_name);
+  ASSERT_TRUE(new_result.has_value());
+  ASSERT_LT(new_result->size(), old_result->size());
+
+  std::mt19937 random(4);
+  int kept_old = 0;
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    WriteFile(result_name, *old_result);
+    const int signal = run == 19 ? SIGINT : SIGKILL;
+    Started started = StartIn(dir.path(), {"movie.avi"});
+    ASSERT_TRUE(ReadUntil(&started, writing));
+    std::this_thread::sleep_for(write_time * (random() % 1000) / 1000);
+    kill(started.pid, signal);
+    const RunResult ended = Finish(&started);
+    EXPECT_TRUE(ended.signal == signal || ended.exit_code == 0);
+    const std::optional<std::string> left = ReadFile(result_name);
+    ASSERT_TRUE(left.has_value());
+    if (*left == *old_result) {
+      ++kept_old;
+    } else {
+      ASSERT_EQ(Difference(*left, *new_result), "");
+    }
+    // A run killed before its rename leaves its temporary file, and no more.
+    const std::vector<std::string> leftovers = Leftovers(dir.path());
+    EXPECT_LE(leftovers.size(), 1u);
+    for (const std::string& name : leftovers) fs::remove(dir / name);
+  }
+  RecordProperty("runs that kept the old result", kept_old);
+}
+
+}  // namespace
+}  // namespace kolva_test
