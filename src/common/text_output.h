@@ -55,6 +55,15 @@ void WriteBytes(TextOutput* output, const char* data, std::size_t size);
 // writes with WriteBytes instead.
 char* OutputRoom(TextOutput* output, std::size_t size);
 
+// OutputRoom's common case, where the buffer has the room, inline: it is
+// asked once per result line.
+inline char* OutputRoomInline(TextOutput* output, std::size_t size) {
+  if (size <= output->capacity - output->used && !output->failed) {
+    return output->buffer.get() + output->used;
+  }
+  return OutputRoom(output, size);
+}
+
 // Takes the bytes composed in the room that OutputRoom gave, up to `end`,
 // into the output.
 void OutputUsed(TextOutput* output, const char* end);

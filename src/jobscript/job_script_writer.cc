@@ -98,11 +98,6 @@ LineText MakeLineText(std::string_view text) {
   return line;
 }
 
-// Bytes that copying `text` with CopyLineText may store.
-inline std::size_t CopiedSize(const LineText& text) {
-  return std::max(text.size, kLineCopySize);
-}
-
 // Copies `text` to `to` and returns the end of the copy. A short text is
 // copied with its padding in one fixed-size move, which the compiler turns
 // into a few register moves instead of a call; the bytes past the text land
@@ -116,21 +111,28 @@ inline char* CopyLineText(char* to, const LineText& text) {
   return to + text.size;
 }
 
-// Writes `before`, the part number `number` in signed decimal, and `after`.
-void WriteLine(TextOutput* output, const LineText& before, std::int32_t number,
-               const LineText& after) {
+// WriteLine for a line longer than the output buffer, or an output that
+// failed: piece by piece.
+void WriteLinePieces(TextOutput* output, const LineText& before,
+                     std::int32_t number, const LineText& after) {
+  char digits[kNumberChars];
+  const char* const end =
+      std::to_chars(digits, digits + kNumberChars, number).ptr;
+  WriteBytes(output, before.bytes.data(), before.size);
+  WriteBytes(output, digits, static_cast<std::size_t>(end - digits));
+  WriteBytes(output, after.bytes.data(), after.size);
+}
+
+// Writes `before`, the part number `number` in signed decimal, and `after`,
+// composed in place in the output buffer. Inline: it runs once per line.
+inline void WriteLine(TextOutput* output, const LineText& before,
+                      std::int32_t number, const LineText& after) {
+  // At most what the two fixed-size moves and the longest number store.
   const std::size_t most =
-      CopiedSize(before) + kNumberChars + CopiedSize(after);
-  char* at = OutputRoom(output, most);
+      before.size + after.size + 2 * kLineCopySize + kNumberChars;
+  char* at = OutputRoomInline(output, most);
   if (at == nullptr) {
-    // A line longer than the buffer (or an output that failed): piece by
-    // piece.
-    char digits[kNumberChars];
-    const char* const end =
-        std::to_chars(digits, digits + kNumberChars, number).ptr;
-    WriteBytes(output, before.bytes.data(), before.size);
-    WriteBytes(output, digits, static_cast<std::size_t>(end - digits));
-    WriteBytes(output, after.bytes.data(), after.size);
+    WriteLinePieces(output, before, number, after);
     return;
   }
   at = CopyLineText(at, before);
