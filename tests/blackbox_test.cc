@@ -170,14 +170,24 @@ TEST_F(BlackboxTest, InvalidListLeavesResultFileAlone) {
       {"0x1A inside key", "Input:a Output:movie.avi Opt\x1aions:x 1,a,b,0"},
       {"NUL inside key", "Input:a Out\0put:movie.avi Options:x 1,a,b,0"s},
   };
-  for (const auto& c : cases) {
-    WriteFile(dir_ / "movie.parts", c.list);
-    WriteFile(dir_ / "movie.jobs.part", kOldResult);
-    const RunResult run = Run({"movie.01.avi"});
-    EXPECT_EQ(run.out, Transcript(Processing("movie.parts") + kNotValid))
-        << c.label;
-    EXPECT_EQ(run.exit_code, kFailureCode) << c.label;
-    EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult) << c.label;
+  // With an older result, which must stay, and without, when none may be
+  // made.
+  for (const bool had_result : {true, false}) {
+    for (const auto& c : cases) {
+      WriteFile(dir_ / "movie.parts", c.list);
+      std::error_code ignored;
+      fs::remove(dir_ / "movie.jobs.part", ignored);
+      if (had_result) WriteFile(dir_ / "movie.jobs.part", kOldResult);
+      const RunResult run = Run({"movie.01.avi"});
+      EXPECT_EQ(run.out, Transcript(Processing("movie.parts") + kNotValid))
+          << c.label;
+      EXPECT_EQ(run.exit_code, kFailureCode) << c.label;
+      if (had_result) {
+        EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult) << c.label;
+      } else {
+        EXPECT_FALSE(EntryExists(dir_ / "movie.jobs.part")) << c.label;
+      }
+    }
   }
 }
 
@@ -244,20 +254,24 @@ TEST_F(BlackboxTest, ValidListWritesOrderedLines) {
   }
 }
 
-// Sixty entries with only two distinct keys: the lines must follow the keys
-// and, among equal keys, the reading order, however large the table.
+// Tables with only two distinct keys, small and large (the sort changes
+// method with the size): the lines must follow the keys and, among equal
+// keys, the reading order.
 TEST_F(BlackboxTest, OrderingIsStableInLargeTables) {
-  std::string list = kHeader;
-  std::vector<std::int64_t> early, late;
-  for (int part = 1; part <= 60; ++part) {
-    const bool first = part % 3 == 0;
-    list += std::to_string(part) + ",host,1," + (first ? "-1" : "5") + "\n";
-    (first ? early : late).push_back(part);
+  for (const int size : {60, 1000}) {
+    std::string list = kHeader;
+    std::vector<std::int64_t> early, late;
+    for (int part = 1; part <= size; ++part) {
+      const bool first = part % 3 == 0;
+      list += std::to_string(part) + ",host,1," + (first ? "-1" : "5") + "\n";
+      (first ? early : late).push_back(part);
+    }
+    early.insert(early.end(), late.begin(), late.end());
+    WriteFile(dir_ / "movie.parts", list);
+    EXPECT_EQ(Run({"movie.avi"}).exit_code, 0) << size;
+    EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), Script("movie", "avi", early))
+        << size;
   }
-  early.insert(early.end(), late.begin(), late.end());
-  WriteFile(dir_ / "movie.parts", list);
-  EXPECT_EQ(Run({"movie.avi"}).exit_code, 0);
-  EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), Script("movie", "avi", early));
 }
 
 TEST_F(BlackboxTest, SuccessReplacesExistingResultFile) {

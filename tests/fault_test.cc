@@ -188,6 +188,32 @@ TEST_F(OutOfMemoryTest, WhileReadingKeepsEveryFile) {
   }
 }
 
+// A huge argument under address-space limits that leave too little room for
+// the names derived from it: the run says so and ends with 255, rather than
+// crashing or reporting success. Limits so small that the C runtime cannot
+// start print nothing at all and are passed over; larger ones reach the
+// missing list.
+TEST_F(OutOfMemoryTest, HugeArgument) {
+  const std::string huge(130'000, 'a');
+  const std::string out_of_memory = Transcript(kOutOfMemory);
+  const std::string cannot_open =
+      Transcript(Processing(huge + ".parts") + kCannotOpen);
+  int out_of_memory_runs = 0;
+  for (rlim_t limit = kMegabyte / 2; limit < floor_ + 8 * kMegabyte;
+       limit += 32 * 1024) {
+    SCOPED_TRACE("limit " + std::to_string(limit / 1024) + " KB");
+    const RunResult run = Run({huge}, limit);
+    if (run.out.empty()) continue;
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exit_code, kFailureCode);
+    if (run.out == cannot_open) break;
+    EXPECT_EQ(run.out, out_of_memory);
+    ++out_of_memory_runs;
+  }
+  EXPECT_GT(out_of_memory_runs, 0) << "no limit ran out of memory on the names";
+  EXPECT_TRUE(HoldsOnly({}));
+}
+
 // A few dozen runs over megabytes of list: slow enough to count as big.
 using BigOutOfMemoryTest = OutOfMemoryTest;
 

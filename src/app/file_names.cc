@@ -24,11 +24,6 @@ constexpr std::size_t kMinPartsName = 8;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() &&
-         text.substr(text.size() - suffix.size()) == suffix;
-}
-
 // True if `name`, which ends in ".avi", holds a '.' and `digits` digits right
 // before that suffix, with at least one character in front of the dot.
 bool HasPartNumber(std::string_view name, std::size_t digits) {
@@ -46,7 +41,7 @@ bool HasPartNumber(std::string_view name, std::size_t digits) {
 // the suffix and any part number in front of it are cut off, and returns true.
 bool CutKnownSuffix(std::string_view name, std::size_t* base) {
   const std::size_t size = name.size();
-  if (size >= kMinVideoName && EndsWith(name, kVideoSuffix)) {
+  if (size >= kMinVideoName && name.ends_with(kVideoSuffix)) {
     *base = size - kVideoSuffix.size();
     // Part numbers of three, two and one digit, longest first.
     for (std::size_t digits = 3; digits >= 1; --digits) {
@@ -57,7 +52,7 @@ bool CutKnownSuffix(std::string_view name, std::size_t* base) {
     }
     return true;
   }
-  if (size >= kMinPartsName && EndsWith(name, kPartsSuffix)) {
+  if (size >= kMinPartsName && name.ends_with(kPartsSuffix)) {
     *base = size - kPartsSuffix.size();
     return true;
   }
@@ -69,10 +64,8 @@ bool CutKnownSuffix(std::string_view name, std::size_t* base) {
 // like ".x" keeps its whole text; a '\' or ':' met first means the last dot
 // belongs to a folder or drive, not to the file.
 std::size_t BaseWithoutExtension(std::string_view name) {
-  for (std::size_t at = name.size(); at-- > 1;) {
-    if (name[at] == '\\' || name[at] == ':') break;
-    if (name[at] == '.') return at;
-  }
+  const std::size_t at = name.find_last_of("\\:.");
+  if (at != std::string_view::npos && at > 0 && name[at] == '.') return at;
   return name.size();
 }
 

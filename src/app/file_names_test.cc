@@ -38,6 +38,9 @@ TEST(DeriveFileNamesTest, DerivesPartsListAndResultName) {
       {"c:\\dir.d\\movie", "c:\\dir.d\\movie.parts",
        "c:\\dir.d\\movie.jobs.part"},
       {"c:movie", "c:movie.parts", "c:movie.jobs.part"},
+      {"x.y:movie", "x.y:movie.parts", "x.y:movie.jobs.part"},
+      {"x.y\\movie", "x.y\\movie.parts", "x.y\\movie.jobs.part"},
+      {"x:y.z", "x:y.z.parts", "x:y.jobs.part"},
       {"a.b/c", "a.b/c.parts", "a.jobs.part"},
       {".x", ".x.parts", ".x.jobs.part"},
       {"a", "a.parts", "a.jobs.part"},
@@ -53,9 +56,20 @@ TEST(DeriveFileNamesTest, DerivesPartsListAndResultName) {
 }
 
 TEST(LowerTextTest, LowersLettersAndKeepsTheLength) {
-  std::string text = "D:\\Clips\\Movie.01.AVI@[`{";
+  std::string text = "D:\\Clips\\Movie.01.AVI@[`{AZ";
   LowerText(&text);
-  EXPECT_EQ(text, "d:\\clips\\movie.01.avi@[`{");
+  EXPECT_EQ(text, "d:\\clips\\movie.01.avi@[`{az");
 }
+
+#ifndef _WIN32
+// Without a code page only 'A' to 'Z' change: bytes of other letters in any
+// encoding stay as they are.
+TEST(LowerTextTest, KeepsBytesOutsideAsciiElsewhere) {
+  std::string text = "\xC4\xD6\xDC\x80\xFF\xC3\x84";
+  const std::string unchanged = text;
+  LowerText(&text);
+  EXPECT_EQ(text, unchanged);
+}
+#endif
 
 }  // namespace
