@@ -2,20 +2,25 @@
 """Benchmark of KOLVA against the cost of copying its files.
 
 usage: bench.py [--kolva PATH] [--sizes 1e3,1e6,1e7] [--keys random,few,sorted]
-                [--runs N] [--work DIR] [--peers DIR] [--no-callgrind]
+                [--runs N] [--work DIR] [--no-baseline] [--no-callgrind]
 
-For every size and key pattern it writes a parts list, checks KOLVA's result
-against an ordering computed here, then times KOLVA and "the limit" (reading
-the list and writing a result-sized file with cat) in alternation, so both
-see the same machine. It prints a Markdown table: median and range of wall
-time, MB/s of list read, peak resident memory in all and per entry, and the
-ratio of KOLVA's median to the limit's. --peers DIR adds rows for DIR/naive.c
-(compiled with cc -O2) and DIR/peer.sh on the same lists. Unless
---no-callgrind is given it also counts instructions with valgrind's callgrind:
-the fixed cost at 0 entries and the cost per entry at 1e5 entries.
+For every size and key pattern it writes a parts list, checks each program's
+result against an ordering computed here, then times the programs and "the
+limit" (reading the list and writing a result-sized file with cat) in
+alternation, so that all see the same machine. The programs are KOLVA with
+the result of the previous run still in place ("KOLVA"), KOLVA with no result
+present ("KOLVA, new"), and bench/baseline.cc, a straightforward program of
+the same work compiled with c++ -O2 ("baseline"). It prints the date and the
+machine, then a Markdown table: median and range of wall time, MB/s of list
+read, peak resident memory in all and per entry, and the ratio of each
+median to the limit's. Unless --no-callgrind is given it also counts
+instructions with valgrind's callgrind: the fixed cost at 0 entries and the
+cost per entry at 1e5 entries.
 """
 import argparse
+import datetime
 import os
+import platform
 import random
 import re
 import shutil
@@ -68,8 +73,11 @@ def expected_result(parts, keys):
     return "".join(lines).encode("ascii")
 
 
-def run_timed(command, cwd):
-    """Runs `command`; returns (wall seconds, exit code)."""
+def run_timed(command, cwd, remove=None):
+    """Runs `command`, after removing the file `remove` if given (not timed);
+    returns (wall seconds, exit code)."""
+    if remove and os.path.exists(os.path.join(cwd, remove)):
+        os.remove(os.path.join(cwd, remove))
     start = time.perf_counter()
     code = subprocess.call(command, cwd=cwd, stdout=subprocess.DEVNULL)
     return time.perf_counter() - start, code
@@ -97,6 +105,27 @@ def callgrind_instructions(command, cwd):
     return int(match.group(1))
 
 
+def machine_line(work):
+    """One line that names the machine: processor, cores, system, compiler
+    and the file system of the work folder."""
+    cpu = platform.machine()
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    cpu = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    compiler = subprocess.run(["c++", "--version"], capture_output=True,
+                              text=True).stdout.splitlines()[0]
+    fs = subprocess.run(["stat", "-f", "-c", "%T", work], capture_output=True,
+                        text=True).stdout.strip()
+    return "%s, %d cores, %s %s, %s, %s" % (
+        cpu, os.cpu_count(), platform.system(), platform.release(), compiler,
+        fs)
+
+
 def fmt_time(seconds):
     return "%.1f ms" % (seconds * 1e3) if seconds < 1 else "%.2f s" % seconds
 
@@ -109,25 +138,27 @@ def main():
     ap.add_argument("--keys", default="random,few,sorted")
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "bench"))
-    ap.add_argument("--peers", help="folder with naive.c and peer.sh")
+    ap.add_argument("--no-baseline", action="store_true")
     ap.add_argument("--no-callgrind", action="store_true")
     args = ap.parse_args()
 
     kolva = os.path.abspath(args.kolva)
     os.makedirs(args.work, exist_ok=True)
     work = os.path.abspath(args.work)
-    programs = [("KOLVA", lambda: [kolva, "movie.avi"])]
-    if args.peers:
-        args.peers = os.path.abspath(args.peers)
-        naive = os.path.join(work, "naive")
-        subprocess.run(["cc", "-O2", "-o", naive,
-                        os.path.join(args.peers, "naive.c")], check=True)
-        peer = os.path.join(args.peers, "peer.sh")
-        programs.append(("naive.c", lambda: [naive, "movie.avi"]))
-        programs.append(("peer.sh", lambda: ["sh", peer, "movie.parts",
-                                             "movie.jobs.part"]))
+    # (name, command, file removed before each run or None)
+    programs = [("KOLVA", [kolva, "movie.avi"], None),
+                ("KOLVA, new", [kolva, "movie.avi"], "movie.jobs.part")]
+    if not args.no_baseline:
+        baseline = os.path.join(work, "baseline")
+        subprocess.run(["c++", "-std=c++20", "-O2", "-o", baseline,
+                        os.path.join(ROOT, "bench", "baseline.cc")],
+                       check=True)
+        programs.append(("baseline", [baseline, "movie.parts",
+                                      "movie.jobs.part"], None))
 
-    print("machine: %d cores, %s" % (os.cpu_count(), os.uname().machine))
+    print("date: %s" % datetime.datetime.now().strftime("%Y-%m-%d %H:%M"))
+    print("machine: %s" % machine_line(work))
+    print("medians of %d runs" % args.runs)
     print()
     print("| entries | keys | program | median | min-max | list MB/s "
           "| peak RSS | RSS/entry | x limit |")
@@ -144,23 +175,24 @@ def main():
                 out.write(expected)
             limit = ["sh", "-c", "cat movie.parts > /dev/null; "
                      "cat reference.jobs.part > copy.jobs.part"]
-            for name, command in programs:
-                _, code = run_timed(command(), work)
+            for name, command, remove in programs:
+                _, code = run_timed(command, work, remove)
                 with open(os.path.join(work, "movie.jobs.part"), "rb") as f:
                     if code != 0 or f.read() != expected:
                         sys.exit("%s: wrong result for %d %s keys" %
                                  (name, size, keys))
             del expected
-            times = {name: [] for name, _ in programs}
-            rss = {name: peak_rss(command(), work) for name, command in programs}
+            times = {name: [] for name, _, _ in programs}
+            rss = {name: peak_rss(command, work)
+                   for name, command, _ in programs}
             limit_times = []
             for _ in range(args.runs):
                 limit_times.append(run_timed(limit, work)[0])
-                for name, command in programs:
-                    times[name].append(run_timed(command(), work)[0])
+                for name, command, remove in programs:
+                    times[name].append(run_timed(command, work, remove)[0])
             limit_median = statistics.median(limit_times)
             rows = [("limit", limit_times, None)] + [
-                (name, times[name], rss[name]) for name, _ in programs]
+                (name, times[name], rss[name]) for name, _, _ in programs]
             for name, samples, peak in rows:
                 median = statistics.median(samples)
                 print("| %d | %s | %s | %s | %s-%s | %.0f | %s | %s | %.2f |" % (
