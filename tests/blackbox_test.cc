@@ -390,6 +390,33 @@ TEST(WindowsTest, CallerSeesStatusMinusOne) {
                          "status -1\r\n");
 }
 
+// A result that another program holds open without delete sharing (here the
+// command interpreter, which gives KOLVA the file as standard input) cannot
+// be replaced: the run says so and leaves the old result, and no temporary
+// file, behind.
+TEST(WindowsTest, ResultHeldOpenElsewhereIsKept) {
+  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  WriteFile(dir / "movie.parts", kHeader + "1,a,b,0\n"s);
+  WriteFile(dir / "movie.jobs.part", kOldResult);
+  WriteFile(dir / "held.bat", "@\"" + WindowsPath(CommandPrefix().back()) +
+                                  "\" movie.avi < movie.jobs.part\r\n");
+  std::vector<std::string> words = CommandPrefix();
+  words.back() = "cmd";
+  words.insert(words.end(), {"/c", "held.bat"});
+  const RunResult run = RunCommandIn(dir.path(), words);
+  EXPECT_EQ(run.out, AfterReading(kCannotWrite));
+  EXPECT_EQ(ReadFile(dir / "movie.jobs.part"), kOldResult);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"held.bat", "movie.jobs.part",
+                                             "movie.parts"}));
+}
+
 }  // namespace
 }  // namespace kolva_test
 
