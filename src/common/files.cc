@@ -28,15 +28,15 @@ constexpr std::string_view kTemporaryEnd = ".tmp";
 // ".XXXXXXXX.tmp": a dot, eight hex digits that make the name unique, ".tmp".
 constexpr std::size_t kUniqueDigits = 8;
 constexpr std::size_t kTemporarySuffix = 1 + kUniqueDigits + 4;
-// Longest file name in a folder on the usual file systems, and, on Windows,
-// longest path the plain file functions take (MAX_PATH less the final zero).
+// Longest file name in a folder on the usual file systems.
 constexpr std::size_t kMaxFileName = 255;
-constexpr std::size_t kMaxPath = 259;
 // Names tried before giving up when leftovers of killed runs stand in the way.
 constexpr int kCreateAttempts = 100;
 
 #ifdef _WIN32
 constexpr std::string_view kFolderEnds = "\\/:";
+// Longest path the plain file functions take (MAX_PATH less the final zero).
+constexpr std::size_t kMaxPath = 259;
 #else
 constexpr std::string_view kFolderEnds = "/";
 #endif
