@@ -9,6 +9,28 @@ namespace {
 
 constexpr char kEndOfText = 0x1A;
 
+// Moves the unconsumed bytes to the front of the buffer.
+void Compact(TextInput* input) {
+  if (input->begin == 0) return;
+  const std::size_t kept = input->end - input->begin;
+  input->offset += input->begin;
+  std::memmove(input->buffer.get(), input->buffer.get() + input->begin, kept);
+  input->begin = 0;
+  input->end = kept;
+}
+
+// Doubles the buffer, keeping its bytes, so that a token of any length is
+// kept whole. A size past what the address space can hold is reported as
+// what it is, exhausted memory, rather than wrapping around.
+void Grow(TextInput* input) {
+  if (input->capacity > (SIZE_MAX - kTextPadding) / 2) throw std::bad_alloc();
+  const std::size_t capacity = input->capacity * 2;
+  auto buffer = std::make_unique_for_overwrite<char[]>(capacity + kTextPadding);
+  std::memcpy(buffer.get(), input->buffer.get(), input->end);
+  input->buffer = std::move(buffer);
+  input->capacity = capacity;
+}
+
 }  // namespace
 
 TextInput MakeTextInput(ReadBytesFn read, void* source) {
@@ -24,25 +46,8 @@ TextInput MakeTextInput(ReadBytesFn read, void* source) {
 
 bool FillTextInput(TextInput* input) {
   if (input->at_end) return false;
-  const std::size_t kept = input->end - input->begin;
-  if (input->begin > 0) {
-    input->offset += input->begin;
-    std::memmove(input->buffer.get(), input->buffer.get() + input->begin, kept);
-    input->begin = 0;
-    input->end = kept;
-  }
-  if (input->end == input->capacity) {
-    // Unconsumed bytes fill the whole buffer: grow it so that a token of any
-    // length is kept whole. A size past what the address space can hold is
-    // reported as what it is, exhausted memory, rather than wrapping around.
-    if (input->capacity > (SIZE_MAX - kTextPadding) / 2) throw std::bad_alloc();
-    const std::size_t capacity = input->capacity * 2;
-    auto buffer =
-        std::make_unique_for_overwrite<char[]>(capacity + kTextPadding);
-    std::memcpy(buffer.get(), input->buffer.get(), input->end);
-    input->buffer = std::move(buffer);
-    input->capacity = capacity;
-  }
+  Compact(input);
+  if (input->end == input->capacity) Grow(input);
   char* const fresh = input->buffer.get() + input->end;
   const std::ptrdiff_t count =
       input->read(input->source, fresh, input->capacity - input->end);
