@@ -37,10 +37,11 @@ bool SkipSpace(TextInput* input) {
   }
 }
 
-// Reads on until the token at `begin`, of which `scanned` bytes are known
-// not to be white space, stands whole in the buffer. Returns its length.
-// No byte is scanned twice, so a token of any size is read in linear time.
-std::size_t CompleteToken(TextInput* input, std::size_t scanned) {
+// Reads on until the token at `begin` stands whole in the buffer, scanning
+// each byte once, so a token of any size is read in linear time. Returns
+// its length.
+std::size_t CompleteToken(TextInput* input) {
+  std::size_t scanned = 0;
   for (;;) {
     const char* const start = input->buffer.get() + input->begin;
     scanned = static_cast<std::size_t>(FindTokenEnd(start + scanned) - start);
@@ -50,19 +51,63 @@ std::size_t CompleteToken(TextInput* input, std::size_t scanned) {
   }
 }
 
+// Moves to the next token, reads it whole and sets `length` to its length.
+// Returns false when no token is left.
+bool NextWholeToken(TextInput* input, std::size_t* length) {
+  if (!SkipSpace(input)) return false;
+  *length = CompleteToken(input);
+  return true;
+}
+
+// Returns where the unread bytes' last token starts, the only one that may
+// go on past them; the tokens before it stand whole in the buffer.
+const char* LastTokenStart(const TextInput& input) {
+  const char* const begin = input.buffer.get() + input.begin;
+  const char* at = input.buffer.get() + input.end;
+  if (input.at_end) return at;
+  while (at > begin && !IsTokenSpace(at[-1])) --at;
+  return at;
+}
+
+// Appends an entry unless it is (0, 0): a token with no number in it gives
+// that pair, and it names no part.
+inline void AddEntry(std::int32_t part_number, std::int32_t order_key,
+                     EntryTable* entries) {
+  if (part_number != 0 || order_key != 0) {
+    entries->push_back({part_number, order_key});
+  }
+}
+
+// Parses the tokens that stand whole in the buffer in place, until `entries`
+// holds `limit` of them.
+void ReadWholeEntries(TextInput* input, std::size_t limit,
+                      EntryTable* entries) {
+  const char* const buffer = input->buffer.get();
+  const char* const last = LastTokenStart(*input);
+  const char* at = buffer + input->begin;
+  std::int32_t part_number = 0;
+  std::int32_t order_key = 0;
+  for (;;) {
+    while (at < last && IsTokenSpace(*at)) ++at;
+    if (at == last || entries->size() >= limit) break;
+    at = ParseEntry(at, &part_number, &order_key);
+    AddEntry(part_number, order_key, entries);
+  }
+  input->begin = static_cast<std::size_t>(at - buffer);
+}
+
 // Appends the entries read to `entries` until it holds `limit` of them.
 // Returns true if the input ended first.
 bool ReadEntries(TextInput* input, std::size_t limit, EntryTable* entries) {
   std::int32_t part_number = 0;
   std::int32_t order_key = 0;
-  while (entries->size() < limit) {
+  for (;;) {
+    ReadWholeEntries(input, limit, entries);
+    if (entries->size() >= limit) return false;
+    // The last token may go on past the bytes read: this reads on.
     if (!ReadEntryToken(input, &part_number, &order_key)) return true;
-    // A token with no number in it gives (0, 0); it names no part.
-    if (part_number != 0 || order_key != 0) {
-      entries->push_back({part_number, order_key});
-    }
+    AddEntry(part_number, order_key, entries);
   }
-  return false;
 }
 
 // Reserves room for the rest of a list of `size_hint` bytes in one step,
@@ -103,8 +148,8 @@ std::int32_t ParseWrapped32(std::string_view text) {
 }
 
 bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value) {
-  if (!SkipSpace(input)) return false;
-  const std::size_t length = CompleteToken(input, 0);
+  std::size_t length = 0;
+  if (!NextWholeToken(input, &length)) return false;
   const char* const token = input->buffer.get() + input->begin;
   input->begin += length;
   std::string_view key_text;
@@ -117,16 +162,9 @@ bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value) {
 
 bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
                     std::int32_t* order_key) {
-  if (!SkipSpace(input)) return false;
-  const char* const start = input->buffer.get() + input->begin;
-  std::size_t length = static_cast<std::size_t>(
-      ParseEntry(start, part_number, order_key) - start);
-  if (input->begin + length == input->end && !input->at_end) {
-    // The token may go on past the bytes read so far: read it whole, then
-    // parse it again.
-    length = CompleteToken(input, length);
-    ParseEntry(input->buffer.get() + input->begin, part_number, order_key);
-  }
+  std::size_t length = 0;
+  if (!NextWholeToken(input, &length)) return false;
+  ParseEntry(input->buffer.get() + input->begin, part_number, order_key);
   input->begin += length;
   return true;
 }
