@@ -76,17 +76,16 @@ inline const char* FindStop(const char* at, const StopSet& set) {
   }
 }
 
-// Number of leading decimal digits in `word` (0 to 8). One of three terms
-// sets the high bit of a byte b that is no digit:
-//   b + 0x46 if b >= 0x3A (one past '9'), since 0x3A + 0x46 = 0x80;
-//   b - 0x30 if b < 0x30 ('0'), since it wraps around to 0xD0 or more;
-//   b itself if b >= 0x80.
-// The digits 0x30 to 0x39 give 0x76 to 0x7F and 0x00 to 0x09: no high bit.
-// Only a non-digit starts a carry (b >= 0xBA) or a borrow (b < 0x30), and
-// both run only toward later bytes, so the first non-digit is found exactly.
+// Number of leading decimal digits in `word` (0 to 8). Modulo 256, a byte b
+// gives b + 0x46 with its high bit set for b from 0x3A (one past '9') to
+// 0xB9, and b - 0x30 with it set for b below 0x30 ('0') and from 0xB0 on:
+// between them every byte but the digits, which give 0x76 to 0x7F and 0x00
+// to 0x09. Only a non-digit starts a carry (b >= 0xBA) or a borrow
+// (b < 0x30), and both run only toward later bytes, so the first non-digit
+// is found exactly.
 inline int LeadingDigits(std::uint64_t word) {
   const std::uint64_t no_digit =
-      ((word + 0x46 * kOnes) | (word - 0x30 * kOnes) | word) & kHighBits;
+      ((word + 0x46 * kOnes) | (word - 0x30 * kOnes)) & kHighBits;
   return no_digit == 0 ? 8 : std::countr_zero(no_digit) / 8;
 }
 
