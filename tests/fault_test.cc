@@ -99,7 +99,8 @@ TEST_F(FaultTest, FailureBeforeWritingKeepsResult) {
 }
 
 // Names longer than the file system takes fail like any name that cannot be
-// opened: for the list, or for the result once the list was read.
+// opened: for the list, or for the result once the list was read. Names up
+// to the limit work.
 TEST_F(FaultTest, NamesTooLongForTheFileSystem) {
   if (RunnerUsed()) GTEST_SKIP() << "name limits differ under a runner";
   // An argument near the system's limit for one argument.
@@ -119,6 +120,19 @@ TEST_F(FaultTest, NamesTooLongForTheFileSystem) {
   EXPECT_EQ(run.exit_code, kFailureCode);
   EXPECT_EQ(ReadFile(dir_ / (base + ".parts")), list);
   EXPECT_TRUE(HoldsOnly({base + ".parts"}));
+
+  // A result name of 255 bytes is still written: its temporary file beside
+  // it gets a shortened name.
+  const std::string longest(245, 'r');
+  WriteFile(dir_ / (longest + ".parts"), list);
+  run = Run({longest});
+  EXPECT_EQ(run.out, Transcript(Processing(longest + ".parts") +
+                                Writing(longest + ".jobs.part") + kDone));
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadFile(dir_ / (longest + ".jobs.part")),
+            Script("movie", "avi", {1}));
+  EXPECT_TRUE(
+      HoldsOnly({base + ".parts", longest + ".parts", longest + ".jobs.part"}));
 }
 
 // The smallest address-space limit, in whole megabytes, under which KOLVA
