@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   }
   std::ifstream list(argv[1], std::ios::binary);
   std::string input, output, options;
-  if (!(list >> input >> output >> options) || output.rfind("Output:", 0)) {
+  if (!(list >> input >> output >> options) || !output.starts_with("Output:")) {
     std::cerr << "not a parts list\n";
     return 1;
   }

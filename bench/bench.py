@@ -83,12 +83,15 @@ def run_timed(command, cwd, remove=None):
     return time.perf_counter() - start, code
 
 
-def peak_rss(command, cwd):
-    """Peak resident memory of `command` in bytes, as GNU time reports it.
+def peak_rss(command, cwd, remove=None):
+    """Peak resident memory of `command` in bytes, as GNU time reports it,
+    after removing the file `remove` if given.
 
     Not taken from this process's own wait: a child forked from Python
     counts Python's memory too until it starts the program.
     """
+    if remove and os.path.exists(os.path.join(cwd, remove)):
+        os.remove(os.path.join(cwd, remove))
     with tempfile.NamedTemporaryFile("r") as report:
         subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] +
                        command, cwd=cwd, stdout=subprocess.DEVNULL, check=True)
@@ -183,8 +186,8 @@ def main():
                                  (name, size, keys))
             del expected
             times = {name: [] for name, _, _ in programs}
-            rss = {name: peak_rss(command, work)
-                   for name, command, _ in programs}
+            rss = {name: peak_rss(command, work, remove)
+                   for name, command, remove in programs}
             limit_times = []
             for _ in range(args.runs):
                 limit_times.append(run_timed(limit, work)[0])

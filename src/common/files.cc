@@ -37,15 +37,24 @@ constexpr int kCreateAttempts = 100;
 constexpr std::string_view kFolderEnds = "\\/:";
 // Longest path the plain file functions take (MAX_PATH less the final zero).
 constexpr std::size_t kMaxPath = 259;
+
+// Length of the full path that `name` names, or of `name`
+// itself if the system cannot tell.
+std::size_t FullPathLength(const std::string& name) {
+  const DWORD needed = GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
+  // The count includes the final zero.
+  return needed == 0 ? name.size() : needed - 1;
+}
 #else
 constexpr std::string_view kFolderEnds = "/";
 #endif
 
 // Length of the part of `name` that stays in the temporary name: all of it,
-// unless the suffix would make the file name or (on Windows) the path longer
-// than the file system takes; then the file name is cut so that every name
-// that can be a result can also have a temporary file beside it.
-std::size_t KeptLength(std::string_view name) {
+// unless the suffix would make the file name or (on Windows) the full path
+// longer than the file system takes; then the file name is cut so that every
+// name that can be a result can also have a temporary file beside it.
+std::size_t KeptLength(const std::string& name) {
+  // No folder part gives npos, and npos + 1 is 0.
   const std::size_t folder_end = name.find_last_of(kFolderEnds) + 1;
   const std::size_t file_name = name.size() - folder_end;
   std::size_t cut = 0;
@@ -53,8 +62,10 @@ std::size_t KeptLength(std::string_view name) {
     cut = file_name + kTemporarySuffix - kMaxFileName;
   }
 #ifdef _WIN32
-  if (name.size() + kTemporarySuffix > kMaxPath) {
-    cut = std::max(cut, name.size() + kTemporarySuffix - kMaxPath);
+  // A relative name counts with the current folder in front of it.
+  const std::size_t full_path = FullPathLength(name);
+  if (full_path + kTemporarySuffix > kMaxPath) {
+    cut = std::max(cut, full_path + kTemporarySuffix - kMaxPath);
   }
 #endif
   return name.size() - std::min(cut, file_name);
@@ -230,8 +241,9 @@ bool CreateResultFile(ResultFile* result) {
   }
   if (result->descriptor < 0) return false;
 #ifndef _WIN32
-  // Exactly the old file's bits, which the umask applied by open() could
-  // otherwise narrow.
+  // The old file's bits, which the umask applied by open() could otherwise
+  // narrow. Should this fail, the new file keeps the default bits: a result
+  // is still better written than refused for them.
   if (permissions >= 0) {
     fchmod(result->descriptor, static_cast<mode_t>(permissions));
   }

@@ -67,8 +67,10 @@ std::ptrdiff_t ReadThenFail(void* source, char* buffer, std::size_t size) {
 }
 
 TEST(ReadFromFileTest, ReadErrorAfterValidStartMakesListNotValid) {
+  // Named after the process, so that test runs at once keep apart.
   const std::string path =
-      (std::filesystem::temp_directory_path() / "kolva_files_test.parts")
+      (std::filesystem::temp_directory_path() /
+       ("kolva_files_test_" + std::to_string(getpid()) + ".parts"))
           .string();
   {
     std::ofstream list(path, std::ios::binary);

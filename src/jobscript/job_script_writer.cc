@@ -164,13 +164,10 @@ void SplitOutputName(std::string_view output_name, std::string* stem,
   // no extension. A dot before the last backslash belongs to a folder name.
   std::string_view name = output_name;
   std::string_view extension_text;
-  for (std::size_t at = name.size(); at-- > 1;) {
-    if (name[at] == '\\') break;
-    if (name[at] == '.') {
-      extension_text = name.substr(at + 1);
-      name = name.substr(0, at);
-      break;
-    }
+  const std::size_t at = name.find_last_of("\\.");
+  if (at != std::string_view::npos && at > 0 && name[at] == '.') {
+    extension_text = name.substr(at + 1);
+    name = name.substr(0, at);
   }
   stem->clear();
   extension->clear();

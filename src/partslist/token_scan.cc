@@ -59,8 +59,8 @@ constexpr StopSet kFieldStops = MakeStopSet(true, kDelimiter);
 // as if alone. Later bytes may be marked falsely (`limit` itself, less a
 // borrow, wraps too); the search takes the lowest mark, which is true.
 // Not every byte below `limit` stops the search (for ',' the bytes '!' to
-// '+' pass the test too), so the table decides, and the search goes on
-// behind a byte that is no stop.
+// '+', for example, pass the test too), so the table decides, and the search
+// goes on behind a byte that is no stop.
 inline const char* FindStop(const char* at, const StopSet& set) {
   const std::uint64_t limit = set.limit;
   for (;;) {
