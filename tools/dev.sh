@@ -34,7 +34,7 @@ case "${1:-}" in
       cmake --preset "$preset" >/dev/null
       cmake --build --preset "$preset" -j 2 --target package
     done
-    cmake --preset ci -DKOLVA_WINDOWS_EXE="$PWD/build/windows-x64/KOLVA.exe"
+    cmake --preset ci -DKOLVA_WINDOWS_X64_EXE="$PWD/build/windows-x64/KOLVA.exe"
     cmake --build --preset ci -j 2
     ctest --preset ci -j 2
     ;;
