@@ -24,6 +24,13 @@ kernel_runs_32bit() {
   build/kernel_runs_32bit 2>/dev/null
 }
 
+# Ends a step of a subcommand: prints its name and the seconds it took.
+step_start=$SECONDS
+took() {
+  echo "--- $1: $((SECONDS - step_start)) s"
+  step_start=$SECONDS
+}
+
 case "${1:-}" in
   example)
     require_packages_for build
@@ -39,21 +46,23 @@ case "${1:-}" in
     ;;
   test)
     require_packages_for build windows x86
+    took "packages"
     # Both Windows programs, each checked after linking (PE format, console
     # program, system DLLs only, manifest and version resource).
     for preset in windows-x86 windows-x64; do
-      echo "--- $preset: build"
       cmake --preset "$preset" >/dev/null
       cmake --build --preset "$preset" -j 2
+      took "$preset build"
     done
-    echo "--- linux-x86: build"
     cmake --preset linux-x86 >/dev/null
     cmake --build --preset linux-x86 -j 2
+    took "linux-x86 build"
     windows_x86_exe=
     if kernel_runs_32bit; then
       require_packages_for wine32
-      echo "--- linux-x86: unit and black-box tests"
+      took "Wine's 32-bit part"
       ctest --preset linux-x86
+      took "linux-x86 unit and black-box tests"
       windows_x86_exe="$PWD/build/windows-x86/KOLVA.exe"
     else
       echo "--- 32-bit stages SKIPPED: this kernel cannot run 32-bit programs," \
@@ -61,12 +70,13 @@ case "${1:-}" in
     fi
     # The native build runs every test, and the black-box tests of each
     # Windows program under Wine, each in a fresh prefix of its own.
-    echo "--- ci: build and run every test"
     cmake --preset ci \
       -DKOLVA_WINDOWS_X64_EXE="$PWD/build/windows-x64/KOLVA.exe" \
       -DKOLVA_WINDOWS_X86_EXE="$windows_x86_exe" >/dev/null
     cmake --build --preset ci -j 2
+    took "ci build"
     ctest --preset ci -j 2
+    took "ci tests, both Windows programs under Wine included"
     ;;
   release)
     require_packages_for build windows
