@@ -76,7 +76,7 @@ case "${1:-}" in
     cmake --build --preset ci -j 2
     took "ci build"
     ctest --preset ci -j 2
-    took "ci tests, both Windows programs under Wine included"
+    took "ci tests, the Windows programs under Wine included"
     ;;
   release)
     require_packages_for build windows
