@@ -1,9 +1,13 @@
-# Checks a built KOLVA.exe: cmake -DOBJDUMP=... -DEXE=... -DFORMAT=pei-i386 -P
-# check_windows_exe.cmake. Fails unless the file has the PE format FORMAT, runs
-# in the console subsystem and imports nothing but DLLs that every Windows has.
+# Checks a built KOLVA.exe: cmake -DOBJDUMP=... -DWINDRES=... -DEXE=...
+# -DFORMAT=pei-i386 -DVERSION=0.1 -P check_windows_exe.cmake. Fails unless the
+# file has the PE format FORMAT, runs in the console subsystem, imports nothing
+# but DLLs that every Windows has, carries a manifest that asks for the
+# caller's rights and names the supported Windows versions, and carries a
+# version resource of VERSION; and unless its banner names VERSION too. Prints
+# what the resources say.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(variable OBJDUMP EXE FORMAT)
+foreach(variable OBJDUMP WINDRES EXE FORMAT VERSION)
   if(NOT ${variable})
     message(FATAL_ERROR "check_windows_exe: ${variable} is not set")
   endif()
@@ -32,3 +36,54 @@ foreach(import IN LISTS imports)
     message(FATAL_ERROR "${EXE}: imports ${dll}, which is not a system DLL allowed here")
   endif()
 endforeach()
+
+# The resources, as the resource compiler reads them back from the file.
+execute_process(COMMAND ${WINDRES} -i ${EXE} -O rc
+                OUTPUT_VARIABLE resources RESULT_VARIABLE status
+                ERROR_VARIABLE windres_error)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${EXE}: no resources: ${windres_error}")
+endif()
+
+# The manifest is resource 1 of type RT_MANIFEST (24), written out as quoted
+# lines with every '"' doubled.
+if(NOT resources MATCHES "\n1 24 /\\* RT_MANIFEST \\*/\nBEGIN\n([^\n]*\n)*END")
+  message(FATAL_ERROR "${EXE}: no application manifest")
+endif()
+set(manifest "${CMAKE_MATCH_0}")
+if(NOT manifest MATCHES "<requestedExecutionLevel level=\"\"asInvoker\"\"")
+  message(FATAL_ERROR "${EXE}: the manifest does not ask for asInvoker")
+endif()
+string(REGEX MATCHALL "<supportedOS Id=\"\"{[-0-9a-f]+}\"\"" supported
+       "${manifest}")
+list(LENGTH supported supported_count)
+if(supported_count LESS 5)
+  message(FATAL_ERROR "${EXE}: the manifest names ${supported_count} "
+                      "Windows versions, not Vista, 7, 8, 8.1 and 10")
+endif()
+
+# The version resource, with the strings Explorer's Properties show.
+string(REPLACE "." ", " version_numbers "${VERSION}")
+if(NOT resources MATCHES "\n1 VERSIONINFO\n FILEVERSION ${version_numbers}[, 0]*\n")
+  message(FATAL_ERROR "${EXE}: no version resource of version ${VERSION}")
+endif()
+string(REPLACE "." "\\." version_pattern "${VERSION}")
+foreach(value IN ITEMS "ProductName\", \"KOLVA\""
+                       "OriginalFilename\", \"KOLVA\\.exe\""
+                       "FileVersion\", \"${version_pattern}\""
+                       "ProductVersion\", \"${version_pattern}\""
+                       "FileDescription\", \"[^\"]")
+  if(NOT resources MATCHES "\n +VALUE \"${value}")
+    message(FATAL_ERROR "${EXE}: the version resource lacks ${value}")
+  endif()
+endforeach()
+
+# The banner the program prints names the same version.
+file(STRINGS ${EXE} banner REGEX "^KOLVA, ver\\. ")
+if(NOT banner STREQUAL "KOLVA, ver. ${VERSION}.")
+  message(FATAL_ERROR "${EXE}: its banner says '${banner}', "
+                      "not version ${VERSION}")
+endif()
+
+message(STATUS "${EXE}: manifest asInvoker, ${supported_count} supported "
+               "Windows versions; version resource ${VERSION}")

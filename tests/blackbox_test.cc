@@ -383,7 +383,7 @@ TEST(WindowsTest, CallerSeesStatusMinusOne) {
   std::vector<std::string> words = CommandPrefix();
   words.back() = "cmd";
   words.insert(words.end(), {"/c", "status.bat"});
-  const RunResult run = RunCommandIn(dir.path(), words);
+  const RunResult run = RunRetryingFailedStart(dir.path(), words);
   EXPECT_EQ(run.out, Success("movie.parts", "movie.jobs.part") +
                          "status 0\r\n" +
                          Transcript(Processing("missing.parts") + kCannotOpen) +

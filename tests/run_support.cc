@@ -32,6 +32,36 @@ std::vector<std::string>& MutableCommandPrefix() {
   return *prefix;
 }
 
+// The number of runs that a runner failed to start and that were retried.
+int& FailedStarts() {
+  static int count = 0;
+  return count;
+}
+
+// True when the runner did not start the program at all: exit code 1 and
+// not one byte of output. Without a runner no such run is told apart.
+bool FailedToStart(const RunResult& run) {
+  return RunnerUsed() && run.signal == 0 && run.exit_code == 1 &&
+         run.out.empty();
+}
+
+// Runs KOLVA with no argument and checks that it prints its banner, which
+// shows that the runner runs it at all: 64-bit Wine without its 32-bit part
+// ends a 32-bit program at once with exit code 0 and no output. Returns
+// false, with a message on standard error, when the banner is missing.
+bool RunnerRunsKolva() {
+  const TempDir dir;
+  const RunResult run = RunIn(dir.path(), {});
+  if (run.out.rfind(Crlf(kBanner), 0) == 0) return true;
+  std::fprintf(stderr,
+               "%s printed no banner under %s (exit code %d, %zu bytes of "
+               "output); a 32-bit Windows program needs Wine's 32-bit part "
+               "(Debian's wine32:i386)\n",
+               CommandPrefix().back().c_str(), CommandPrefix().front().c_str(),
+               run.exit_code, run.out.size());
+  return false;
+}
+
 }  // namespace
 
 const std::vector<std::string>& CommandPrefix() {
@@ -221,10 +251,26 @@ RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
   return Finish(&started);
 }
 
+RunResult RunRetryingFailedStart(const std::string& dir,
+                                 const std::vector<std::string>& words,
+                                 const RunOptions& options) {
+  RunResult run = RunCommandIn(dir, words, options);
+  if (FailedToStart(run)) {
+    ++FailedStarts();
+    std::string command;
+    for (const std::string& word : words) command += " " + word;
+    std::fprintf(stderr, "failed start, retrying:%s (in %s)\n", command.c_str(),
+                 dir.c_str());
+    run = RunCommandIn(dir, words, options);
+  }
+  return run;
+}
+
 RunResult RunIn(const std::string& dir, const std::vector<std::string>& args,
                 const RunOptions& options) {
-  Started started = StartIn(dir, args, options);
-  return Finish(&started);
+  std::vector<std::string> words = CommandPrefix();
+  words.insert(words.end(), args.begin(), args.end());
+  return RunRetryingFailedStart(dir, words, options);
 }
 
 int RunTests(int argc, char** argv) {
@@ -248,7 +294,13 @@ int RunTests(int argc, char** argv) {
     std::fprintf(stderr, "KOLVA executable not found: %s\n", argv[argc - 1]);
     return 2;
   }
-  return RUN_ALL_TESTS();
+  if (RunnerUsed() && !RunnerRunsKolva()) return 2;
+  const int status = RUN_ALL_TESTS();
+  if (RunnerUsed()) {
+    std::fprintf(stderr, "failed starts under %s retried: %d\n",
+                 prefix.front().c_str(), FailedStarts());
+  }
+  return status;
 }
 
 }  // namespace kolva_test

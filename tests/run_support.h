@@ -166,15 +166,27 @@ RunResult Finish(Started* started);
 RunResult RunCommandIn(const std::string& dir, std::vector<std::string> words,
                        const RunOptions& options = {});
 
+// Runs the command as RunCommandIn() does, but under a runner starts it once
+// more when the runner failed to start it: Wine now and then ends a run with
+// exit code 1 and no output at all, which is no outcome of KOLVA or of the
+// command interpreter, since both print something first. Each such retry is
+// reported on standard error and counted; a second failure stands.
+RunResult RunRetryingFailedStart(const std::string& dir,
+                                 const std::vector<std::string>& words,
+                                 const RunOptions& options = {});
+
 // Runs KOLVA, after the command prefix, with `args` in `dir`, as
-// RunCommandIn() does.
+// RunRetryingFailedStart() does.
 RunResult RunIn(const std::string& dir, const std::vector<std::string>& args,
                 const RunOptions& options = {});
 
 // The body of a driver's main(): takes the GoogleTest flags, then the
 // command prefix `[runner...] path/to/KOLVA` from the rest of the command
 // line, and runs every test. Returns the tests' exit status, or 2 with a
-// message on standard error when the command line names no KOLVA that exists.
+// message on standard error when the command line names no KOLVA that exists
+// or, under a runner, when KOLVA run with no argument does not print its
+// banner. Under a runner, it reports on standard error how many failed
+// starts were retried.
 int RunTests(int argc, char** argv);
 
 }  // namespace kolva_test

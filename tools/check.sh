@@ -14,7 +14,7 @@ source tools/packages.sh
 # Configures the sanitize preset, which also writes the compile commands that
 # clang-tidy reads.
 configure_sanitize() {
-  require_packages cmake ninja-build clang libclang-rt-14-dev llvm libgtest-dev
+  require_packages_for build clang
   cmake --preset sanitize >/dev/null
 }
 
@@ -31,11 +31,11 @@ case "${1:-}" in
     ctest --preset sanitize -j 2
     ;;
   memcheck)
-    require_packages cmake ninja-build g++ libgtest-dev valgrind
+    require_packages_for build memcheck
     # KOLVA is linked dynamically here: valgrind cannot follow a static C
     # library and reports its start-up code.
     cmake --preset memcheck >/dev/null
-    cmake --build build/memcheck -j 2 --target kolva_unit_test KOLVA
+    cmake --build --preset memcheck -j 2
     memcheck build/memcheck/kolva_unit_test --gtest_brief=1
     rm -rf build/memcheck/run && mkdir -p build/memcheck/run
     cp examples/movie.parts build/memcheck/run/
@@ -45,7 +45,7 @@ case "${1:-}" in
     ;;
   lint)
     configure_sanitize
-    require_packages clang-tidy cppcheck
+    require_packages_for lint
     echo "--- clang-tidy"
     if ! find src -name '*.cc' ! -name '*_test.cc' -print0 |
         xargs -0 -P 2 -n 1 clang-tidy -p build/sanitize --quiet \

@@ -1,19 +1,39 @@
 #!/usr/bin/env bash
-# Builds KOLVA and runs it on the bundled example (`example`), builds and
-# runs every test, the Windows build's under Wine included (`test`), or runs
-# the benchmark (`bench`). Installs missing packages on Debian when run as
-# root, and names the install line otherwise.
+# The developer's commands, one job each:
+#   example   builds KOLVA and runs it on the bundled example
+#   test      builds KOLVA for Linux and Windows and runs every test: the
+#             unit, black-box and fault tests, the black-box tests of both
+#             Windows programs under Wine, and the 32-bit Linux build's unit
+#             and black-box tests
+#   release   builds the release zip of the 32-bit Windows program and checks
+#             the .sha256 file beside it
+#   bench     runs the benchmark (options: tools/dev.sh bench --help)
+# Installs missing packages on Debian when run as root, and names the install
+# commands otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/packages.sh
 
-packages=(cmake ninja-build g++ libgtest-dev)
-# The Windows cross compilers and Wine, which runs the 64-bit Windows build.
-windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64)
+# True when the kernel runs 32-bit x86 programs (IA-32 emulation), which the
+# 32-bit stages need: Wine's 32-bit part is such a program too. A static
+# program that does nothing is built for i386 and started.
+kernel_runs_32bit() {
+  mkdir -p build
+  echo 'int main() { return 0; }' |
+    g++ -m32 -static -x c++ - -o build/kernel_runs_32bit || exit
+  build/kernel_runs_32bit 2>/dev/null
+}
+
+# Ends a step of a subcommand: prints its name and the seconds it took.
+step_start=$SECONDS
+took() {
+  echo "--- $1: $((SECONDS - step_start)) s"
+  step_start=$SECONDS
+}
 
 case "${1:-}" in
   example)
-    require_packages "${packages[@]}"
+    require_packages_for build
     cmake --preset release >/dev/null
     cmake --build --preset release --target KOLVA
     rm -rf build/example && mkdir -p build/example
@@ -25,33 +45,56 @@ case "${1:-}" in
     cmp build/example/movie.jobs.part examples/movie.jobs.part
     ;;
   test)
-    require_packages "${packages[@]}" "${windows_packages[@]}"
-    # Both Windows programs are built, checked (PE format, console program,
-    # system DLLs only) and packed; only the 64-bit one can run here, as this
-    # kernel cannot run 32-bit programs. The native tests then run its
-    # black-box cases under Wine too.
+    require_packages_for build windows x86
+    took "packages"
+    # Both Windows programs, each checked after linking (PE format, console
+    # program, system DLLs only, manifest and version resource).
     for preset in windows-x86 windows-x64; do
       cmake --preset "$preset" >/dev/null
-      cmake --build --preset "$preset" -j 2 --target package
+      cmake --build --preset "$preset" -j 2
+      took "$preset build"
     done
-    cmake --preset ci -DKOLVA_WINDOWS_EXE="$PWD/build/windows-x64/KOLVA.exe"
+    cmake --preset linux-x86 >/dev/null
+    cmake --build --preset linux-x86 -j 2
+    took "linux-x86 build"
+    windows_x86_exe=
+    if kernel_runs_32bit; then
+      require_packages_for wine32
+      took "Wine's 32-bit part"
+      ctest --preset linux-x86
+      took "linux-x86 unit and black-box tests"
+      windows_x86_exe="$PWD/build/windows-x86/KOLVA.exe"
+    else
+      echo "--- 32-bit stages SKIPPED: this kernel cannot run 32-bit programs," \
+        "so neither the 32-bit Linux tests nor the 32-bit KOLVA.exe under Wine run"
+    fi
+    # The native build runs every test, and the black-box tests of each
+    # Windows program under Wine, each in a fresh prefix of its own.
+    cmake --preset ci \
+      -DKOLVA_WINDOWS_X64_EXE="$PWD/build/windows-x64/KOLVA.exe" \
+      -DKOLVA_WINDOWS_X86_EXE="$windows_x86_exe" >/dev/null
     cmake --build --preset ci -j 2
+    took "ci build"
     ctest --preset ci -j 2
+    took "ci tests, the Windows programs under Wine included"
+    ;;
+  release)
+    require_packages_for build windows
+    cmake --preset windows-x86 >/dev/null
+    cmake --build --preset windows-x86 -j 2 --target package
+    (cd build/windows-x86 && sha256sum -c KOLVA-*-win32.zip.sha256)
     ;;
   bench)
     # Not part of the tests: timings need a quiet machine. Extra arguments go
-    # to bench/bench.py (see its --help); the reference programs in
-    # ../shared/perf are compared too when that folder exists.
-    require_packages "${packages[@]}" python3 time valgrind
+    # to bench/bench.py (see its --help).
+    require_packages_for build bench
     shift
     cmake --preset release >/dev/null
     cmake --build --preset release --target KOLVA
-    peers=()
-    [ -f ../shared/perf/naive.c ] && peers=(--peers ../shared/perf)
-    python3 bench/bench.py "${peers[@]}" "$@"
+    python3 bench/bench.py "$@"
     ;;
   *)
-    echo "usage: tools/dev.sh example | test | bench [options]" >&2
+    echo "usage: tools/dev.sh example | test | release | bench [options]" >&2
     exit 2
     ;;
 esac

@@ -22,7 +22,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] ||
   targets=(parts_list_reader file_names job_script_writer)
 
-require_packages cmake ninja-build clang libclang-rt-14-dev llvm
+require_packages_for build clang
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j 2
 

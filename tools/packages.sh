@@ -1,22 +1,69 @@
-# Sourced by the tools scripts. require_packages PACKAGE... installs the
-# Debian packages that are missing when run as root, and otherwise names the
-# exact install line and stops.
+# shellcheck shell=bash
+# Sourced by the tools scripts and .ci/run: the one list of the Debian
+# packages that KOLVA's builds, tests and checks need, by job, and the
+# functions that install them. Run as root they install what is missing;
+# otherwise they name the exact commands to run and stop.
 
+# The packages of each job. wine32 is Wine's 32-bit part, from Debian's i386
+# architecture: it runs the 32-bit Windows program, and only on a kernel that
+# runs 32-bit programs.
+declare -A KOLVA_PACKAGES=(
+  [build]="cmake ninja-build g++ libgtest-dev"
+  [windows]="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64"
+  [x86]="g++-multilib googletest"
+  [wine32]="wine32:i386"
+  [clang]="clang libclang-rt-14-dev llvm"
+  [memcheck]="valgrind"
+  [lint]="clang-tidy cppcheck"
+  [bench]="python3 time valgrind"
+)
+
+# require_packages_for JOB... installs the packages of the jobs named.
+require_packages_for() {
+  local job
+  local packages=()
+  for job in "$@"; do
+    [ -n "${KOLVA_PACKAGES[$job]+set}" ] || {
+      echo "require_packages_for: no job named '$job'" >&2
+      exit 2
+    }
+    # shellcheck disable=SC2206 # the list is split at its spaces
+    packages+=(${KOLVA_PACKAGES[$job]})
+  done
+  require_packages "${packages[@]}"
+}
+
+# require_packages PACKAGE... installs the packages that are missing. A
+# package of another architecture (NAME:i386) has that architecture added to
+# dpkg first, the standard Debian way.
 require_packages() {
   command -v dpkg-query >/dev/null || return 0
   local missing=()
-  local package
+  local package architecture
   for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null |
       grep -q 'ok installed' || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
+  local architectures=()
+  for architecture in $(printf '%s\n' "${missing[@]}" |
+      sed -n 's/^[^:]*:\(.*\)$/\1/p' | sort -u); do
+    dpkg --print-foreign-architectures | grep -qx "$architecture" ||
+      architectures+=("$architecture")
+  done
   if [ "$(id -u)" -ne 0 ]; then
     echo "Missing packages. Install them with:" >&2
+    for architecture in "${architectures[@]}"; do
+      echo "  sudo dpkg --add-architecture $architecture" >&2
+    done
+    [ ${#architectures[@]} -eq 0 ] || echo "  sudo apt-get update" >&2
     echo "  sudo apt-get install -y ${missing[*]}" >&2
     exit 1
   fi
   export DEBIAN_FRONTEND=noninteractive
+  for architecture in "${architectures[@]}"; do
+    dpkg --add-architecture "$architecture"
+  done
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}"
 }
