@@ -17,7 +17,7 @@
 namespace {
 
 constexpr std::string_view kBanner =
-    "\nKOLVA, ver. 0.1.\n"
+    "\nKOLVA, ver. " KOLVA_VERSION ".\n"
     "Turns a cluster's parts list into Framequill job-script lines.\n";
 constexpr std::string_view kNoFileName =
     "\nPlease specify file name to process.\n";
