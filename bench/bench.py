@@ -7,9 +7,9 @@ usage: bench.py [--kolva PATH] [--sizes 1e3,1e6,1e7] [--keys random,few,sorted]
 For every size and key pattern it writes a parts list, checks each program's
 result against an ordering computed here, then times the programs and "the
 limit" (reading the list and writing a result-sized file with cat) in
-alternation, so that all see the same machine. The programs are KOLVA with
-the result of the previous run still in place ("KOLVA"), KOLVA with no result
-present ("KOLVA, new"), and bench/baseline.cc, a straightforward program of
+alternation, so that all see the same machine, each after the file system
+was synced. The programs are KOLVA with the result of the previous run still
+in place ("KOLVA"), KOLVA with no result present ("KOLVA, new"), and bench/baseline.cc, a straightforward program of
 the same work compiled with c++ -O2 ("baseline"). It prints the date and the
 machine, then a Markdown table: median and range of wall time, MB/s of list
 read, peak resident memory in all and per entry, and the ratio of each
@@ -74,10 +74,14 @@ def expected_result(parts, keys):
 
 
 def run_timed(command, cwd, remove=None):
-    """Runs `command`, after removing the file `remove` if given (not timed);
-    returns (wall seconds, exit code)."""
+    """Runs `command`; returns (wall seconds, exit code). Not timed before
+    it: the file `remove`, if given, is removed, and everything written so
+    far is written out to disk, so that every run finds an older result as
+    one from an earlier day would be, and pays for none of the earlier
+    runs' writing."""
     if remove and os.path.exists(os.path.join(cwd, remove)):
         os.remove(os.path.join(cwd, remove))
+    os.sync()
     start = time.perf_counter()
     code = subprocess.call(command, cwd=cwd, stdout=subprocess.DEVNULL)
     return time.perf_counter() - start, code
