@@ -25,6 +25,10 @@ endif()
 if(NOT dump MATCHES "\nSubsystem[ \t]+0*3[ \t]+\\(Windows CUI\\)")
   message(FATAL_ERROR "${EXE}: not a console program")
 endif()
+# The 32-bit program may use 4 GiB of address space on 64-bit Windows.
+if(FORMAT STREQUAL "pei-i386" AND NOT dump MATCHES "\n\tlarge address aware\n")
+  message(FATAL_ERROR "${EXE}: a 32-bit program that is not large address aware")
+endif()
 
 # KERNEL32 and msvcrt carry the C runtime, USER32 the code-page lowering.
 set(allowed kernel32.dll msvcrt.dll user32.dll)
