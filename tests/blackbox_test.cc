@@ -408,13 +408,9 @@ TEST(WindowsTest, ResultHeldOpenElsewhereIsKept) {
   const RunResult run = RunCommandIn(dir.path(), words);
   EXPECT_EQ(run.out, AfterReading(kCannotWrite));
   EXPECT_EQ(ReadFile(dir / "movie.jobs.part"), kOldResult);
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"held.bat", "movie.jobs.part",
-                                             "movie.parts"}));
+  EXPECT_EQ(
+      SortedNames(dir.path()),
+      (std::vector<std::string>{"held.bat", "movie.jobs.part", "movie.parts"}));
 }
 
 }  // namespace

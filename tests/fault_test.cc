@@ -52,13 +52,8 @@ class FaultTest : public testing::Test {
   // True if nothing but `names` is left in the directory (no core file, no
   // stray result).
   bool HoldsOnly(std::vector<std::string> names) const {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(dir_.path())) {
-      found.push_back(entry.path().filename().string());
-    }
-    std::sort(found.begin(), found.end());
     std::sort(names.begin(), names.end());
-    return found == names;
+    return SortedNames(dir_.path()) == names;
   }
   TempDir dir_;
 };

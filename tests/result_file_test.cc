@@ -33,9 +33,8 @@ const std::string kNewResult = Script("movie", "avi", {1, 2});
 // The names in `dir` that end in ".tmp": temporary files left behind.
 std::vector<std::string> Leftovers(const std::string& dir) {
   std::vector<std::string> found;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    if (name.size() > 4 && name.ends_with(".tmp")) found.push_back(name);
+  for (const std::string& name : SortedNames(dir)) {
+    if (name.ends_with(".tmp")) found.push_back(name);
   }
   return found;
 }

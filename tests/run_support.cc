@@ -140,6 +140,15 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+std::vector<std::string> SortedNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 bool EntryExists(const std::string& path) {
   return fs::exists(fs::symlink_status(path));
 }

@@ -109,6 +109,9 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // The file's bytes, or nothing when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
 
+// The names in the directory `dir`, sorted.
+std::vector<std::string> SortedNames(const std::string& dir);
+
 // True when `path` names anything, a dangling link included.
 bool EntryExists(const std::string& path);
 

@@ -27,7 +27,8 @@ namespace {
 constexpr std::string_view kTemporaryEnd = ".tmp";
 // ".XXXXXXXX.tmp": a dot, eight hex digits that make the name unique, ".tmp".
 constexpr std::size_t kUniqueDigits = 8;
-constexpr std::size_t kTemporarySuffix = 1 + kUniqueDigits + 4;
+constexpr std::size_t kTemporarySuffix =
+    1 + kUniqueDigits + kTemporaryEnd.size();
 // Longest file name in a folder on the usual file systems.
 constexpr std::size_t kMaxFileName = 255;
 // Names tried before giving up when leftovers of killed runs stand in the way.
@@ -38,8 +39,8 @@ constexpr std::string_view kFolderEnds = "\\/:";
 // Longest path the plain file functions take (MAX_PATH less the final zero).
 constexpr std::size_t kMaxPath = 259;
 
-// Length of the full path that `name` names, or of `name`
-// itself if the system cannot tell.
+// Length of the full path that `name` names, or of `name` itself if the
+// system cannot tell.
 std::size_t FullPathLength(const std::string& name) {
   const DWORD needed = GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
   // The count includes the final zero.
@@ -90,8 +91,10 @@ std::uint32_t ProcessNumber() {
 #ifdef _WIN32
 
 // The result name may be replaced: missing, or a file that is neither a
-// folder nor read-only.
-bool MayReplace(const ResultFile& result) {
+// folder nor read-only. Windows gives the new file default attributes, so
+// `permissions` is always set to -1.
+bool MayReplace(const ResultFile& result, int* permissions) {
+  *permissions = -1;
   const DWORD attributes = GetFileAttributesA(result.name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -99,6 +102,8 @@ bool MayReplace(const ResultFile& result) {
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ==
          0;
 }
+
+void SetPermissions(int, int) {}
 
 int CreateNew(const std::string& name) {
   return _open(name.c_str(),
@@ -145,6 +150,13 @@ bool MayReplace(const ResultFile& result, int* permissions) {
 
 int CreateNew(const std::string& name) {
   return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+// Gives the new file the old one's bits, which the umask applied by open()
+// could otherwise narrow. Should this fail, the new file keeps the default
+// bits: a result is still better written than refused for them.
+void SetPermissions(int descriptor, int permissions) {
+  if (permissions >= 0) fchmod(descriptor, static_cast<mode_t>(permissions));
 }
 
 bool WriteAll(int descriptor, const char* data, std::size_t size) {
@@ -233,18 +245,15 @@ ResultFile MakeResultFile(const std::string& name) {
   ResultFile result;
   result.name = name;
   result.temporary_name.assign(name, 0, KeptLength(name));
+  // The dot, and room for the digits that CreateResultFile writes.
   result.temporary_name.append(1 + kUniqueDigits, '.');
   result.temporary_name.append(kTemporaryEnd);
   return result;
 }
 
 bool CreateResultFile(ResultFile* result) {
-#ifdef _WIN32
-  if (!MayReplace(*result)) return false;
-#else
   int permissions = -1;
   if (!MayReplace(*result, &permissions)) return false;
-#endif
   // Start from the process number, so that runs at the same time try other
   // names, and step on past names that leftovers already hold.
   std::uint32_t unique = ProcessNumber() * 0x9E3779B1u;
@@ -256,14 +265,7 @@ bool CreateResultFile(ResultFile* result) {
     unique += 0x01000193u;
   }
   if (result->descriptor < 0) return false;
-#ifndef _WIN32
-  // The old file's bits, which the umask applied by open() could otherwise
-  // narrow. Should this fail, the new file keeps the default bits: a result
-  // is still better written than refused for them.
-  if (permissions >= 0) {
-    fchmod(result->descriptor, static_cast<mode_t>(permissions));
-  }
-#endif
+  SetPermissions(result->descriptor, permissions);
   return true;
 }
 
