@@ -137,16 +137,6 @@ void ReserveForRest(const TextInput& input, std::uint64_t size_hint,
 
 }  // namespace
 
-std::int32_t ParseWrapped32(std::string_view text) {
-  // The copy ends in zero bytes, which stop the digits like any non-digit,
-  // and leave room for reading eight bytes at once.
-  std::string terminated(text);
-  terminated.append(kScanReadAhead, '\0');
-  std::int32_t value = 0;
-  ParseNumber(terminated.c_str(), &value);
-  return value;
-}
-
 bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value) {
   std::size_t length = 0;
   if (!NextWholeToken(input, &length)) return false;

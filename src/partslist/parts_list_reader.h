@@ -5,15 +5,9 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "common/text_input.h"
 #include "partslist/part_entry.h"
-
-// Converts an optional sign and the decimal digits that follow it into a
-// signed 32-bit integer, wrapping around on overflow; the text after the
-// digits is ignored, and text that starts with no digit gives 0.
-std::int32_t ParseWrapped32(std::string_view text);
 
 // Reads the next token and splits it at ':' into `key` and `value` (each may
 // come out empty). Returns false, changing nothing, when no token is left.

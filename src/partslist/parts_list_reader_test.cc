@@ -48,34 +48,6 @@ void ExpectList(const std::string& data, const std::string& expected) {
 
 const std::string kHeader = "Input:src.avi\nOutput:movie.avi\nOptions:x\n";
 
-TEST(ParseWrapped32Test, ConvertsWithWrapAround) {
-  const struct {
-    std::string text;
-    std::int32_t expected;
-  } cases[] = {
-      {"", 0},
-      {"-", 0},
-      {"+7", 7},
-      {"-0", 0},
-      {"12abc", 12},
-      {"a12", 0},
-      {"--5", 0},
-      {"+-5", 0},
-      {" 5", 0},
-      {"007", 7},
-      {"2147483647", 2147483647},
-      {"2147483648", std::numeric_limits<std::int32_t>::min()},
-      {"-2147483648", std::numeric_limits<std::int32_t>::min()},
-      {"-2147483649", 2147483647},
-      {"4294967295", -1},
-      {"4294967297", 1},
-      {"99999999999", 1215752191},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ParseWrapped32(c.text), c.expected) << c.text;
-  }
-}
-
 TEST(ReadPartsListTest, ChecksTheHeader) {
   const struct {
     std::string data;

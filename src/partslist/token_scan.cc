@@ -153,11 +153,14 @@ bool TakeField(const char** at, std::string_view* field) {
   return true;
 }
 
-// ParseNumber, inlined into the entry parse. Up to eight digits are
-// converted at once, longer numbers go on digit by digit. Unsigned arithmetic
-// wraps around modulo 2^32 without undefined behaviour; the conversion back to
-// signed keeps the two's-complement bits.
-inline const char* ConvertNumber(const char* at, std::int32_t* value) {
+}  // namespace
+
+const char* FindTokenEnd(const char* at) { return FindStop(at, kTokenStops); }
+
+// Up to eight digits are converted at once, longer numbers go on digit by
+// digit. Unsigned arithmetic wraps around modulo 2^32 without undefined
+// behaviour; the conversion back to signed keeps the two's-complement bits.
+const char* ParseNumber(const char* at, std::int32_t* value) {
   const bool negative = *at == '-';
   if (*at == '-' || *at == '+') ++at;
   const std::uint64_t word = LoadWord(at);
@@ -178,10 +181,6 @@ inline const char* ConvertNumber(const char* at, std::int32_t* value) {
   return at;
 }
 
-}  // namespace
-
-const char* FindTokenEnd(const char* at) { return FindStop(at, kTokenStops); }
-
 void SplitKeyValue(const char* token, std::string_view* key,
                    std::string_view* value) {
   *key = std::string_view();
@@ -189,22 +188,21 @@ void SplitKeyValue(const char* token, std::string_view* key,
   if (TakeField<':'>(&token, key)) TakeField<':'>(&token, value);
 }
 
-const char* ParseEntry(const char* token, std::int32_t* part_number,
-                       std::int32_t* order_key) {
+// Runs once per entry: every call in it, ParseNumber's too, is inlined, which
+// the compiler would not do on its own for a function that others call.
+[[gnu::flatten]] const char* ParseEntry(const char* token,
+                                        std::int32_t* part_number,
+                                        std::int32_t* order_key) {
   *part_number = 0;
   *order_key = 0;
   const char* at = token;
   if (SkipSeparator<','>(&at)) {
-    at = ConvertNumber(at, part_number);
+    at = ParseNumber(at, part_number);
     // Fields 2 and 3 carry nothing used, but must exist for field 4 to count.
     if (NextField<','>(&at) && NextField<','>(&at) && NextField<','>(&at)) {
-      at = ConvertNumber(at, order_key);
+      at = ParseNumber(at, order_key);
     }
   }
   // Past a zero byte the token's text has ended: skip what is left of it.
   return FindTokenEnd(at);
-}
-
-const char* ParseNumber(const char* at, std::int32_t* value) {
-  return ConvertNumber(at, value);
 }

@@ -33,15 +33,15 @@ void SplitKeyValue(const char* token, std::string_view* key,
 
 // Parses the entry token at `token`, split at ',' by the same field rule:
 // field 1 is the part number, field 4 the order key (0 unless fields 2 to 4
-// all exist). Returns where the token ends.
+// all exist), both converted by ParseNumber. Returns where the token ends.
 const char* ParseEntry(const char* token, std::int32_t* part_number,
                        std::int32_t* order_key);
 
-// Converts an optional sign and the decimal digits that follow it into a
-// signed 32-bit integer, wrapping around on overflow, and returns where the
-// digits end; no digit gives 0. Needs less than the scans above: it reads at
-// most kScanReadAhead - 1 bytes past the first byte after the sign that is
-// no digit.
+// The number rule of the parts list: converts an optional sign and the
+// decimal digits that follow it into a signed 32-bit integer, wrapping around
+// on overflow, and returns where the digits end; no digit gives 0. Needs less
+// than the scans above: it reads at most kScanReadAhead - 1 bytes past the
+// first byte after the sign that is no digit.
 const char* ParseNumber(const char* at, std::int32_t* value);
 
 #endif  // PARTSLIST_TOKEN_SCAN_H_

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,40 @@ TEST(TokenScanTest, ParsesEntriesLikeAPlainReading) {
         }
       }
     }
+  }
+}
+
+// Each text copied to a zeroed buffer: zero bytes stop the digits like any
+// non-digit and cover what the conversion may read ahead.
+TEST(TokenScanTest, ParsesNumbersWithWrapAround) {
+  const struct {
+    std::string_view text;
+    std::int32_t expected;
+  } cases[] = {
+      {"", 0},
+      {"-", 0},
+      {"+7", 7},
+      {"-0", 0},
+      {"12abc", 12},
+      {"a12", 0},
+      {"--5", 0},
+      {"+-5", 0},
+      {" 5", 0},
+      {"007", 7},
+      {"2147483647", 2147483647},
+      {"2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"-2147483649", 2147483647},
+      {"4294967295", -1},
+      {"4294967297", 1},
+      {"99999999999", 1215752191},
+  };
+  for (const auto& c : cases) {
+    char buffer[32] = {};
+    c.text.copy(buffer, c.text.size());
+    std::int32_t value = 7;
+    ParseNumber(buffer, &value);
+    EXPECT_EQ(value, c.expected) << c.text;
   }
 }
 
