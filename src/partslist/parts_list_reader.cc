@@ -59,6 +59,35 @@ bool NextWholeToken(TextInput* input, std::size_t* length) {
   return true;
 }
 
+// Reads the next token and splits it at ':' into `key` and `value` (each may
+// come out empty): the stage that reads the header. Returns false, changing
+// neither, when no token is left.
+bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value) {
+  std::size_t length = 0;
+  if (!NextWholeToken(input, &length)) return false;
+  const char* const token = input->buffer.get() + input->begin;
+  input->begin += length;
+  std::string_view key_text;
+  std::string_view value_text;
+  SplitKeyValue(token, &key_text, &value_text);
+  key->assign(key_text);
+  value->assign(value_text);
+  return true;
+}
+
+// Reads the next token as a comma-separated entry: field 1 is the part number,
+// field 4 the order key (0 while fields 2 to 4 are not all present). Returns
+// false when no token is left. The stage for an entry that may go on past the
+// bytes read so far; ReadWholeEntries parses the others in place.
+bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
+                    std::int32_t* order_key) {
+  std::size_t length = 0;
+  if (!NextWholeToken(input, &length)) return false;
+  ParseEntry(input->buffer.get() + input->begin, part_number, order_key);
+  input->begin += length;
+  return true;
+}
+
 // Returns where the unread bytes' last token starts, the only one that may
 // go on past them; the tokens before it stand whole in the buffer.
 const char* LastTokenStart(const TextInput& input) {
@@ -136,28 +165,6 @@ void ReserveForRest(const TextInput& input, std::uint64_t size_hint,
 }
 
 }  // namespace
-
-bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value) {
-  std::size_t length = 0;
-  if (!NextWholeToken(input, &length)) return false;
-  const char* const token = input->buffer.get() + input->begin;
-  input->begin += length;
-  std::string_view key_text;
-  std::string_view value_text;
-  SplitKeyValue(token, &key_text, &value_text);
-  key->assign(key_text);
-  value->assign(value_text);
-  return true;
-}
-
-bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
-                    std::int32_t* order_key) {
-  std::size_t length = 0;
-  if (!NextWholeToken(input, &length)) return false;
-  ParseEntry(input->buffer.get() + input->begin, part_number, order_key);
-  input->begin += length;
-  return true;
-}
 
 bool ReadPartsList(TextInput* input, std::uint64_t size_hint,
                    std::string* output_name, EntryTable* entries) {

@@ -9,16 +9,6 @@
 #include "common/text_input.h"
 #include "partslist/part_entry.h"
 
-// Reads the next token and splits it at ':' into `key` and `value` (each may
-// come out empty). Returns false, changing nothing, when no token is left.
-bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value);
-
-// Reads the next token as a comma-separated entry: field 1 is the part number,
-// field 4 the order key (0 while fields 2 to 4 are not all present). Returns
-// false when no token is left.
-bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
-                    std::int32_t* order_key);
-
 // Reads a whole parts list: checks the "Input", "Output" and "Options" header
 // tokens, stores the output name and appends every entry whose part number or
 // order key is not 0 to `entries`. `size_hint` is the list's size in bytes,
