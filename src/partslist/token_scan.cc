@@ -28,14 +28,18 @@ struct StopSet {
   std::uint64_t limit;
 };
 
-// White space, which ends a token, and for a field scan also the zero byte,
-// which ends the token's text, and `delimiter`, which ends the field.
+// A zero byte inside a token ends the token's text, and the rest of the token
+// is skipped: the list is read as text, and text ends at its first zero byte.
+constexpr bool EndsTokenText(char c) { return c == '\0'; }
+
+// White space, which ends a token, and for a field scan also the bytes that
+// end the token's text and `delimiter`, which ends the field.
 constexpr StopSet MakeStopSet(bool field_scan, char delimiter) {
   StopSet set{};
   for (int byte = 0; byte < 256; ++byte) {
     const char c = static_cast<char>(byte);
     set.stops[byte] =
-        IsTokenSpace(c) || (field_scan && (byte == 0 || c == delimiter));
+        IsTokenSpace(c) || (field_scan && (EndsTokenText(c) || c == delimiter));
     if (set.stops[byte]) set.limit = byte + 1;
   }
   return set;
