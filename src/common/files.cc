@@ -27,12 +27,18 @@ namespace {
 constexpr std::string_view kTemporaryEnd = ".tmp";
 // ".XXXXXXXX.tmp": a dot, eight hex digits that make the name unique, ".tmp".
 constexpr std::size_t kUniqueDigits = 8;
-constexpr std::size_t kTemporarySuffix =
+constexpr std::size_t kTemporarySuffixLength =
     1 + kUniqueDigits + kTemporaryEnd.size();
 // Longest file name in a folder on the usual file systems.
-constexpr std::size_t kMaxFileName = 255;
+constexpr std::size_t kMaxFileNameLength = 255;
 // Names tried before giving up when leftovers of killed runs stand in the way.
 constexpr int kCreateAttempts = 100;
+// 2^32 divided by the golden ratio (Knuth's multiplicative hashing):
+// consecutive process numbers start far apart among the temporary names.
+constexpr std::uint32_t kSpreadFactor = 0x9E3779B1u;
+// The step to the next name; odd, so stepping visits every 32-bit value
+// before it repeats one.
+constexpr std::uint32_t kNameStep = 0x01000193u;
 
 #ifdef _WIN32
 constexpr std::string_view kFolderEnds = "\\/:";
@@ -57,19 +63,19 @@ constexpr std::string_view kFolderEnds = "/";
 std::size_t KeptLength(const std::string& name) {
   // No folder part gives npos, and npos + 1 is 0.
   const std::size_t folder_end = name.find_last_of(kFolderEnds) + 1;
-  const std::size_t file_name = name.size() - folder_end;
+  const std::size_t file_name_length = name.size() - folder_end;
   std::size_t cut = 0;
-  if (file_name + kTemporarySuffix > kMaxFileName) {
-    cut = file_name + kTemporarySuffix - kMaxFileName;
+  if (file_name_length + kTemporarySuffixLength > kMaxFileNameLength) {
+    cut = file_name_length + kTemporarySuffixLength - kMaxFileNameLength;
   }
 #ifdef _WIN32
   // A relative name counts with the current folder in front of it.
   const std::size_t full_path = FullPathLength(name);
-  if (full_path + kTemporarySuffix > kMaxPath) {
-    cut = std::max(cut, full_path + kTemporarySuffix - kMaxPath);
+  if (full_path + kTemporarySuffixLength > kMaxPath) {
+    cut = std::max(cut, full_path + kTemporarySuffixLength - kMaxPath);
   }
 #endif
-  return name.size() - std::min(cut, file_name);
+  return name.size() - std::min(cut, file_name_length);
 }
 
 // Writes `value` as eight hex digits over the unique part of `name`.
@@ -256,13 +262,13 @@ bool CreateResultFile(ResultFile* result) {
   if (!MayReplace(*result, &permissions)) return false;
   // Start from the process number, so that runs at the same time try other
   // names, and step on past names that leftovers already hold.
-  std::uint32_t unique = ProcessNumber() * 0x9E3779B1u;
+  std::uint32_t unique = ProcessNumber() * kSpreadFactor;
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
     SetUniqueDigits(&result->temporary_name, unique);
     result->descriptor = CreateNew(result->temporary_name);
     if (result->descriptor >= 0) break;
     if (errno != EEXIST) return false;
-    unique += 0x01000193u;
+    unique += kNameStep;
   }
   if (result->descriptor < 0) return false;
   SetPermissions(result->descriptor, permissions);
