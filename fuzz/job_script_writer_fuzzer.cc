@@ -146,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   EntryTable entries = table;
   MemorySink sink;
   TextOutput output = MakeTextOutput(WriteToMemory, &sink, buffer_size);
-  const LineTexts texts = PrepareResultLines(&entries, name);
+  SortEntries(&entries);
+  const LineTexts texts = ComposeLines(name);
   WriteResultLines(&output, entries, texts);
   Check(FlushTextOutput(&output), "a write to an unlimited sink failed");
   Check(SameEntries(entries, ordered), "table not in stable key order");

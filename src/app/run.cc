@@ -77,7 +77,8 @@ bool WriteResultFile(const std::string& name, std::string_view output_name,
   TextOutput output;
   LineTexts texts;
   try {
-    texts = PrepareResultLines(entries, output_name);
+    SortEntries(entries);
+    texts = ComposeLines(output_name);
     result = MakeResultFile(name);
     output = MakeTextOutput(WriteToResultFile, &result);
   } catch (const std::bad_alloc&) {

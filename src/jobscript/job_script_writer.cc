@@ -90,43 +90,64 @@ void AppendEscaped(std::string* to, std::string_view text) {
 // Most bytes of a part number: "-2147483648".
 constexpr std::size_t kNumberChars = 11;
 
-LineText MakeLineText(std::string_view text) {
-  LineText line;
-  line.bytes = WithCrLf(text);
-  line.size = line.bytes.size();
-  line.bytes.append(kLineCopySize, '\0');
-  return line;
+// The fixed-size move of a short line text.
+constexpr std::size_t kLineCopySize = 32;
+
+// A composed text around the part number as the lines are written from it:
+// `size` bytes of text at `bytes`, followed by kLineCopySize zero bytes, so
+// that a short text is copied in one fixed-size move.
+struct LineText {
+  const char* bytes;
+  std::size_t size;
+};
+
+// Room for the fixed-size move of a text that was never composed.
+constexpr char kNoText[kLineCopySize] = {};
+
+// Returns `text` with its line end as CR LF and kLineCopySize zero bytes
+// behind it: one of the strings of LineTexts.
+std::string ComposeLineText(std::string_view text) {
+  std::string bytes = WithCrLf(text);
+  bytes.append(kLineCopySize, '\0');
+  return bytes;
+}
+
+// The text that ComposeLineText composed into `composed`; empty for a string
+// that no composing filled.
+LineText ComposedText(const std::string& composed) {
+  if (composed.size() < kLineCopySize) return {kNoText, 0};
+  return {composed.data(), composed.size() - kLineCopySize};
 }
 
 // Copies `text` to `to` and returns the end of the copy. A short text is
 // copied with its padding in one fixed-size move, which the compiler turns
 // into a few register moves instead of a call; the bytes past the text land
 // in room that the next piece overwrites or that is never written out.
-inline char* CopyLineText(char* to, const LineText& text) {
+inline char* CopyLineText(char* to, LineText text) {
   if (text.size <= kLineCopySize) {
-    std::memcpy(to, text.bytes.data(), kLineCopySize);
+    std::memcpy(to, text.bytes, kLineCopySize);
   } else {
-    std::memcpy(to, text.bytes.data(), text.size);
+    std::memcpy(to, text.bytes, text.size);
   }
   return to + text.size;
 }
 
 // WriteLine for a line longer than the output buffer, or an output that
 // failed: piece by piece.
-void WriteLinePieces(TextOutput* output, const LineText& before,
-                     std::int32_t number, const LineText& after) {
+void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number,
+                     LineText after) {
   char digits[kNumberChars];
   const char* const end =
       std::to_chars(digits, digits + kNumberChars, number).ptr;
-  WriteBytes(output, before.bytes.data(), before.size);
+  WriteBytes(output, before.bytes, before.size);
   WriteBytes(output, digits, static_cast<std::size_t>(end - digits));
-  WriteBytes(output, after.bytes.data(), after.size);
+  WriteBytes(output, after.bytes, after.size);
 }
 
 // Writes `before`, the part number `number` in signed decimal, and `after`,
 // composed in place in the output buffer. Inline: it runs once per line.
-inline void WriteLine(TextOutput* output, const LineText& before,
-                      std::int32_t number, const LineText& after) {
+inline void WriteLine(TextOutput* output, LineText before, std::int32_t number,
+                      LineText after) {
   // At most what the two fixed-size moves and the longest number store.
   const std::size_t most =
       before.size + after.size + 2 * kLineCopySize + kNumberChars;
@@ -175,17 +196,15 @@ void SplitOutputName(std::string_view output_name, std::string* stem,
   AppendEscaped(extension, extension_text);
 }
 
-LineTexts PrepareResultLines(EntryTable* entries,
-                             std::string_view output_name) {
-  SortEntries(entries);
+LineTexts ComposeLines(std::string_view output_name) {
   std::string stem;
   std::string extension;
   SplitOutputName(output_name, &stem, &extension);
   return {
-      MakeLineText(std::string(kOpenLineStart) + stem + "."),
-      MakeLineText("." + extension + std::string(kOpenLineEnd)),
-      MakeLineText(std::string(kAppendLineStart) + stem + "."),
-      MakeLineText("." + extension + std::string(kAppendLineEnd)),
+      ComposeLineText(std::string(kOpenLineStart) + stem + "."),
+      ComposeLineText("." + extension + std::string(kOpenLineEnd)),
+      ComposeLineText(std::string(kAppendLineStart) + stem + "."),
+      ComposeLineText("." + extension + std::string(kAppendLineEnd)),
   };
 }
 
@@ -194,8 +213,11 @@ void WriteResultLines(TextOutput* output, const EntryTable& entries,
   if (entries.empty()) return;
   const PartEntry* entry = entries.data();
   const PartEntry* const stop = entry + entries.size();
-  WriteLine(output, texts.open_start, entry->part_number, texts.open_end);
+  WriteLine(output, ComposedText(texts.open_start), entry->part_number,
+            ComposedText(texts.open_end));
+  const LineText append_start = ComposedText(texts.append_start);
+  const LineText append_end = ComposedText(texts.append_end);
   for (++entry; entry != stop; ++entry) {
-    WriteLine(output, texts.append_start, entry->part_number, texts.append_end);
+    WriteLine(output, append_start, entry->part_number, append_end);
   }
 }

@@ -3,7 +3,6 @@
 #ifndef JOBSCRIPT_JOB_SCRIPT_WRITER_H_
 #define JOBSCRIPT_JOB_SCRIPT_WRITER_H_
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,35 +21,25 @@ void SortEntries(EntryTable* entries);
 void SplitOutputName(std::string_view output_name, std::string* stem,
                      std::string* extension);
 
-// Text around the part number in a line, composed once with its line end
-// already CR LF. `bytes` holds the `size` bytes of the text followed by
-// kLineCopySize zero bytes, so that a short text is copied in one
-// fixed-size move.
-struct LineText {
-  std::string bytes;
-  std::size_t size = 0;
-};
-
-// The fixed-size move of a short LineText.
-constexpr std::size_t kLineCopySize = 32;
-
-// The texts around the part number in each kind of line, composed once from
-// the output name: all that is left to do per line is the number.
+// The texts around the part number in each kind of line, with CR LF line
+// ends: composed once from the output name by ComposeLines, so that all that
+// is left to do per line is the number. Their layout is WriteResultLines'.
 struct LineTexts {
-  LineText open_start;
-  LineText open_end;
-  LineText append_start;
-  LineText append_end;
+  std::string open_start;
+  std::string open_end;
+  std::string append_start;
+  std::string append_end;
 };
 
-// Orders `entries` and composes the line texts for `output_name`: all of the
+// Composes the line texts for `output_name`: with SortEntries, all of the
 // writing's work that needs memory, so that the run can do it before it
-// creates or overwrites the result file.
-LineTexts PrepareResultLines(EntryTable* entries, std::string_view output_name);
+// creates or replaces the result file.
+LineTexts ComposeLines(std::string_view output_name);
 
-// Writes one line per entry of the ordered `entries` to `output`: an open line
-// for the first, an append line for every further one. Allocates nothing;
-// write failures are recorded in `output`.
+// Writes one line per entry of `entries`, ordered by SortEntries, to
+// `output` with the texts from ComposeLines: an open line for the first, an
+// append line for every further one. Allocates nothing; write failures are
+// recorded in `output`.
 void WriteResultLines(TextOutput* output, const EntryTable& entries,
                       const LineTexts& texts);
 

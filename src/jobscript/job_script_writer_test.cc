@@ -49,7 +49,8 @@ std::string Write(EntryTable entries, const std::string& output_name,
                   std::size_t capacity = kOutputBufferSize) {
   MemorySink sink;
   TextOutput output = MakeTextOutput(WriteToMemory, &sink, capacity);
-  const LineTexts texts = PrepareResultLines(&entries, output_name);
+  SortEntries(&entries);
+  const LineTexts texts = ComposeLines(output_name);
   WriteResultLines(&output, entries, texts);
   EXPECT_TRUE(FlushTextOutput(&output));
   return sink.bytes;
