@@ -280,7 +280,7 @@ TEST_F(BlackboxTest, SuccessReplacesExistingResultFile) {
   EXPECT_EQ(Run({"movie.avi"}).exit_code, 0);
   EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"), Script("movie", "avi", {1}));
 
-  // An empty table must still truncate what was there.
+  // An empty table too replaces what was there, by a new empty file.
   WriteFile(dir_ / "movie.parts", kHeader);
   WriteFile(dir_ / "movie.jobs.part", kOldResult);
   EXPECT_EQ(Run({"movie.avi"}).exit_code, 0);

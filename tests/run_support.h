@@ -15,10 +15,10 @@
 namespace kolva_test {
 
 // Console texts as the program composes them; every "\n" reaches the
-// console as CR LF, which Crlf() applies to a whole expected transcript.
+// console as CR LF, which Crlf() applies to a whole expected transcript. The
+// banner's version and description come from the build, as the program's do.
 inline constexpr char kBanner[] =
-    "\nKOLVA, ver. 0.1.\n"
-    "Turns a cluster's parts list into Framequill job-script lines.\n";
+    "\nKOLVA, ver. " KOLVA_VERSION ".\n" KOLVA_DESCRIPTION ".\n";
 inline constexpr char kCannotOpen[] =
     "Error: cannot open file.\nProgram cannot continue";
 inline constexpr char kNotValid[] =

@@ -17,8 +17,7 @@
 namespace {
 
 constexpr std::string_view kBanner =
-    "\nKOLVA, ver. " KOLVA_VERSION ".\n"
-    "Turns a cluster's parts list into Framequill job-script lines.\n";
+    "\nKOLVA, ver. " KOLVA_VERSION ".\n" KOLVA_DESCRIPTION ".\n";
 constexpr std::string_view kNoFileName =
     "\nPlease specify file name to process.\n";
 constexpr std::string_view kUsage =

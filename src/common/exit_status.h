@@ -1,4 +1,5 @@
-// Exit status values shared by every stage: the run ends with one of these.
+// Exit status values of the run sequence (app/run.cc), which alone decides
+// how the run ends: with one of these.
 #ifndef COMMON_EXIT_STATUS_H_
 #define COMMON_EXIT_STATUS_H_
 
