@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -297,6 +298,57 @@ TEST_F(BlackboxTest, ResultPathIsDirectory) {
   EXPECT_EQ(run.exit_code, kFailureCode);
   EXPECT_EQ(ReadFile(dir_ / "movie.parts"), list);
   EXPECT_TRUE(fs::is_directory(dir_ / "movie.jobs.part"));
+}
+
+// The lines of `text` after `marker` that are blank or indented by four
+// spaces, without the indent and the blank lines at the end.
+std::string IndentedBlockAfter(const std::string& text,
+                               const std::string& marker) {
+  std::string block;
+  std::size_t at = text.find(marker);
+  if (at == std::string::npos) return block;
+  for (at += marker.size(); at < text.size();) {
+    const std::size_t line_end = text.find("\r\n", at);
+    if (line_end == std::string::npos) break;
+    const std::size_t end = line_end + 2;
+    const std::string line = text.substr(at, end - at);
+    if (line != "\r\n" && line.rfind("    ", 0) != 0) break;
+    block += line == "\r\n" ? line : line.substr(4);
+    at = end;
+  }
+  while (block.ends_with("\r\n\r\n")) block.resize(block.size() - 2);
+  return block;
+}
+
+// The Windows user's README.txt shows a run on the example list, the start
+// of its result and the error messages as KOLVA prints and writes them.
+TEST_F(BlackboxTest, ReadmeSamplesAreReal) {
+  const std::optional<std::string> readme = ReadFile(KOLVA_README);
+  const std::optional<std::string> list = ReadFile(KOLVA_EXAMPLE_LIST);
+  ASSERT_TRUE(readme && list);
+  WriteFile(dir_ / "movie.parts", *list);
+  const RunResult run = Run({"movie.avi"});
+  EXPECT_EQ(IndentedBlockAfter(*readme, "C:\\Clips>KOLVA movie.avi\r\n"),
+            run.out);
+  const std::string lines =
+      IndentedBlockAfter(*readme, "movie.jobs.part begins:\r\n\r\n");
+  EXPECT_NE(lines.find("Framequill.Append("), std::string::npos);
+  EXPECT_EQ(
+      ReadFile(dir_ / "movie.jobs.part").value_or("").substr(0, lines.size()),
+      lines);
+  int messages = 0;
+  for (std::size_t at = 0;
+       (at = readme->find("Error: ", at)) != std::string::npos; ++at) {
+    // The message's first line, up to the end of the README's line.
+    const std::string message = readme->substr(at, readme->find('\r', at) - at);
+    EXPECT_TRUE(std::string(kCannotOpen).starts_with(message) ||
+                std::string(kNotValid).starts_with(message) ||
+                std::string(kCannotWrite).starts_with(message) ||
+                std::string(kOutOfMemory).starts_with(message))
+        << message;
+    ++messages;
+  }
+  EXPECT_GE(messages, 4);
 }
 
 // Cases only the Windows build can show; they run when a runner is given,

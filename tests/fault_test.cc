@@ -36,9 +36,6 @@ namespace {
 namespace fs = std::filesystem;
 using std::string_literals::operator""s;
 
-// The one console text that only these cases see.
-constexpr char kOutOfMemory[] =
-    "Error: out of memory.\nProgram cannot continue";
 constexpr std::size_t kMegabyte = std::size_t{1} << 20;
 
 class FaultTest : public testing::Test {

@@ -26,6 +26,8 @@ inline constexpr char kNotValid[] =
     "Program cannot continue";
 inline constexpr char kCannotWrite[] =
     "Error: cannot write file.\nProgram cannot continue";
+inline constexpr char kOutOfMemory[] =
+    "Error: out of memory.\nProgram cannot continue";
 inline constexpr char kDone[] =
     "Done.\n\nReplace 'Framequill.Open(\"path\\file.avi\",0,0);' line in "
     "your .jobs file\nwith the contents of the result file and then run your "

@@ -14,7 +14,7 @@ source tools/packages.sh
 # Configures the sanitize preset, which also writes the compile commands that
 # clang-tidy reads.
 configure_sanitize() {
-  require_packages_for build clang
+  require_packages_for build tests clang
   cmake --preset sanitize >/dev/null
 }
 
@@ -31,7 +31,7 @@ case "${1:-}" in
     ctest --preset sanitize -j 2
     ;;
   memcheck)
-    require_packages_for build memcheck
+    require_packages_for build tests memcheck
     # KOLVA is linked dynamically here: valgrind cannot follow a static C
     # library and reports its start-up code.
     cmake --preset memcheck >/dev/null

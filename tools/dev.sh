@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The developer's commands, one job each:
-#   example   builds KOLVA and runs it on the bundled example
+#   example   builds KOLVA alone and runs it on the bundled example
 #   test      builds KOLVA for Linux and Windows and runs every test: the
-#             unit, black-box and fault tests, the black-box tests of both
-#             Windows programs under Wine, and the 32-bit Linux build's unit
-#             and black-box tests
+#             unit, black-box and fault tests, the black-box and fault tests
+#             of both Windows programs under Wine, and the 32-bit Linux
+#             build's unit, black-box and fault tests
 #   release   builds the release zip of the 32-bit Windows program and checks
 #             the .sha256 file beside it
 #   bench     runs the benchmark (options: tools/dev.sh bench --help)
@@ -33,8 +33,9 @@ took() {
 
 case "${1:-}" in
   example)
+    # KOLVA alone: no test program, so no GoogleTest needed.
     require_packages_for build
-    cmake --preset release >/dev/null
+    cmake --preset release -DKOLVA_BUILD_TESTS=OFF >/dev/null
     cmake --build --preset release --target KOLVA
     rm -rf build/example && mkdir -p build/example
     cp examples/movie.parts build/example/
@@ -45,7 +46,7 @@ case "${1:-}" in
     cmp build/example/movie.jobs.part examples/movie.jobs.part
     ;;
   test)
-    require_packages_for build windows x86
+    require_packages_for build tests windows x86
     took "packages"
     # Both Windows programs, each checked after linking (PE format, console
     # program, system DLLs only, manifest and version resource).
@@ -62,7 +63,7 @@ case "${1:-}" in
       require_packages_for wine32
       took "Wine's 32-bit part"
       ctest --preset linux-x86
-      took "linux-x86 unit and black-box tests"
+      took "linux-x86 unit, black-box and fault tests"
       windows_x86_exe="$PWD/build/windows-x86/KOLVA.exe"
     else
       echo "--- 32-bit stages SKIPPED: this kernel cannot run 32-bit programs," \
@@ -89,7 +90,7 @@ case "${1:-}" in
     # to bench/bench.py (see its --help).
     require_packages_for build bench
     shift
-    cmake --preset release >/dev/null
+    cmake --preset release -DKOLVA_BUILD_TESTS=OFF >/dev/null
     cmake --build --preset release --target KOLVA
     python3 bench/bench.py "$@"
     ;;
