@@ -203,11 +203,9 @@ TEST_F(OutOfMemoryTest, WhileReadingKeepsEveryFile) {
 // the names derived from it: the run says so and ends with 255, rather than
 // crashing or reporting success; larger limits reach the missing list.
 TEST_F(OutOfMemoryTest, HugeArgument) {
-  // Below about 1.2 MiB the static program dies before main, of SIGSEGV in
-  // the C runtime's start-up (or with glibc's "cannot allocate TLS block"),
-  // as the stack holds this argument too; measured on x86-64, the banner came
-  // first at 1264 KiB. Silent runs below 1.5 MiB, which leaves room for a
-  // larger environment, are passed over; above, any signal fails the test.
+  // Below 1264 KiB (measured on x86-64, this argument on the stack included)
+  // the static program dies before main, in the C runtime's start-up; silent
+  // runs below 1.5 MiB, room for a larger environment, are passed over.
   constexpr rlim_t kStartUpLimit = 1536 * 1024;
   const std::string huge(130'000, 'a');
   const std::string out_of_memory = Transcript(kOutOfMemory);
