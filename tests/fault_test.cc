@@ -7,6 +7,7 @@
 // CTest runs them as a test of their own with the label "big".
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -128,8 +129,9 @@ TEST_F(FaultTest, NamesTooLongForTheFileSystem) {
 }
 
 // The smallest address-space limit, in whole megabytes, under which KOLVA
-// runs through on a one-entry list; 0 if none up to 256 MB does. Below it
-// the loader cannot even map the libraries, and says so on standard error.
+// runs through on a one-entry list; 0 if none up to 256 MB does. Under the
+// smallest limits not even the C runtime's start-up in the statically linked
+// program finds room, and glibc may say so on standard error.
 rlim_t SmallestWorkingLimit() {
   TempDir dir;
   WriteFile(dir / "movie.parts", kHeader + "1,a,b,0\n"s);
@@ -196,10 +198,12 @@ TEST_F(OutOfMemoryTest, WhileReadingKeepsEveryFile) {
 
 // A huge argument under address-space limits that leave too little room for
 // the names derived from it: the run says so and ends with 255, rather than
-// crashing or reporting success. Limits so small that the C runtime cannot
-// start print nothing at all and are passed over; larger ones reach the
-// missing list.
+// crashing or reporting success; larger limits reach the missing list.
 TEST_F(OutOfMemoryTest, HugeArgument) {
+  // Below 1264 KiB (measured on x86-64, this argument on the stack included)
+  // the static program dies before main, in the C runtime's start-up; silent
+  // runs below 1.5 MiB, room for a larger environment, are passed over.
+  constexpr rlim_t kStartUpLimit = 1536 * 1024;
   const std::string huge(130'000, 'a');
   const std::string out_of_memory = Transcript(kOutOfMemory);
   const std::string cannot_open =
@@ -209,7 +213,7 @@ TEST_F(OutOfMemoryTest, HugeArgument) {
        limit += 32 * 1024) {
     SCOPED_TRACE("limit " + std::to_string(limit / 1024) + " KB");
     const RunResult run = Run({huge}, limit);
-    if (run.out.empty()) continue;
+    if (run.out.empty() && limit < kStartUpLimit) continue;
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.exit_code, kFailureCode);
     if (run.out == cannot_open) break;
@@ -228,6 +232,7 @@ using BigOutOfMemoryTest = OutOfMemoryTest;
 // ways, in this order: out of memory while reading, out of memory while
 // preparing the result (both with both files kept), success.
 TEST_F(BigOutOfMemoryTest, EveryLimitEndsCleanly) {
+  int preparing_failures = 0;
   for (const ListCase& c : HungryLists()) {
     SCOPED_TRACE(c.label);
     WriteFile(dir_ / "movie.parts", c.list);
@@ -248,12 +253,10 @@ TEST_F(BigOutOfMemoryTest, EveryLimitEndsCleanly) {
       ASSERT_GE(now, stage) << "a larger limit failed earlier";
       stage = now;
       ++runs[stage];
-      if (stage == 0) {
+      if (stage < 2) {
         ASSERT_EQ(run.exit_code, kFailureCode);
         ASSERT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult);
-      } else if (stage == 1) {
-        ASSERT_EQ(run.exit_code, kFailureCode);
-        ASSERT_EQ(ReadFile(dir_ / "movie.jobs.part"), kOldResult);
+        ASSERT_TRUE(HoldsOnly({"movie.parts", "movie.jobs.part"}));
       } else {
         ASSERT_EQ(run.out, AfterReading(kDone));
         ASSERT_EQ(run.exit_code, 0);
@@ -266,9 +269,27 @@ TEST_F(BigOutOfMemoryTest, EveryLimitEndsCleanly) {
     }
     EXPECT_EQ(stage, 2) << "no limit up to 512 MB above the floor sufficed";
     EXPECT_GT(runs[0], 0);
+    preparing_failures += runs[1];
     RecordProperty(c.label, std::to_string(runs[0]) + " read, " +
                                 std::to_string(runs[1]) + " write failures");
   }
+  EXPECT_GT(preparing_failures, 0) << "no run failed while preparing";
+}
+
+// The line that announces the reading comes before it, and reading may wait:
+// here the list is a named pipe that gets its bytes only once the line came.
+TEST_F(FaultTest, ProcessingLineComesBeforeTheRead) {
+  if (RunnerUsed()) GTEST_SKIP() << "a named pipe is no Windows file";
+  const std::string list = dir_ / "movie.parts";
+  ASSERT_EQ(mkfifo(list.c_str(), 0600), 0);
+  RunOptions options;
+  options.timeout_seconds = 10;  // Ends a run that waits without the line.
+  Started started = StartIn(dir_.path(), {"movie.avi"}, options);
+  ASSERT_TRUE(ReadUntil(&started, Crlf(Processing("movie.parts"))));
+  WriteFile(list, kHeader + "1,a,b,0\n"s);
+  const RunResult run = Finish(&started);
+  EXPECT_EQ(run.out, AfterReading(kDone));
+  EXPECT_EQ(run.exit_code, 0);
 }
 
 class BigInputTest : public FaultTest {};

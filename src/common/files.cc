@@ -179,22 +179,11 @@ bool WriteAll(int descriptor, const char* data, std::size_t size) {
 bool CloseDescriptor(int descriptor) { return close(descriptor) == 0; }
 
 bool RenameOver(const std::string& from, const std::string& to) {
-#ifdef RENAME_EXCHANGE
-  // Where the file system can swap two names in one step, the new file and
-  // the old result swap names and the old content then goes under the
-  // temporary name. A plain rename over an existing file makes ext4 write
-  // out the whole new file before the rename returns (its guard against
-  // files left empty by a crash), which costs as much as a large result's
-  // writing itself; swapped, the new file is written out in the background
-  // like any other. A run ended between the two steps leaves the old
-  // content as a stray temporary file, never a mixed result.
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
-                RENAME_EXCHANGE) == 0) {
-    unlink(from.c_str());
-    return true;
-  }
-  // No result yet, or a file system that cannot swap: a plain rename.
-#endif
+  // A plain rename and never a swap of the two names: over an existing file
+  // it makes the file system (ext4 by default) write out the new file first,
+  // so that after a power cut the result name holds the old or the complete
+  // new file, and a folder that appeared at the name is refused (EISDIR)
+  // instead of being moved aside under the temporary name.
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

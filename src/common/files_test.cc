@@ -1,14 +1,16 @@
-// Tests of the file layer: temporary names beside the result, and a read
-// error of a real file after a valid start.
+// Tests of the file layer: temporary names beside the result, the result
+// replaced in one step, and a read error of a real file after a valid start.
 #include "common/files.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "common/text_input.h"
@@ -45,6 +47,65 @@ TEST(MakeResultFileTest, TemporaryNameStaysBesideTheResult) {
   }
 }
 
+// A path in the system's temporary folder named after the process, so that
+// test runs at once keep apart.
+std::string ScratchPath(const std::string& suffix) {
+  return (std::filesystem::temp_directory_path() /
+          ("kolva_files_test_" + std::to_string(getpid()) + suffix))
+      .string();
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// "NAME.xxxxxxxx.tmp" with eight lowercase hex digits.
+bool IsTemporaryNameOf(const std::string& temporary, const std::string& name) {
+  return temporary.size() == name.size() + 13 &&
+         temporary.starts_with(name + ".") && temporary.ends_with(".tmp") &&
+         temporary.find_first_not_of("0123456789abcdef", name.size() + 1) ==
+             temporary.size() - 4;
+}
+
+// A temporary file left over by an earlier run is stepped past, never
+// opened; a folder that appears at the result name before the rename is
+// refused, not moved aside; a new result gets the default permissions.
+TEST(ReplaceResultFileTest, StepsPastLeftoversAndRefusesAFolder) {
+  const std::string dir = ScratchPath("");
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
+  const std::string name = dir + "/movie.jobs.part";
+  ResultFile leftover = MakeResultFile(name);
+  ASSERT_TRUE(CreateResultFile(&leftover));
+  ASSERT_TRUE(WriteToResultFile(&leftover, "left", 4));
+  close(leftover.descriptor);
+  for (const bool folder_appears : {true, false}) {
+    ResultFile result = MakeResultFile(name);
+    ASSERT_TRUE(CreateResultFile(&result));
+    EXPECT_TRUE(IsTemporaryNameOf(result.temporary_name, name));
+    EXPECT_NE(result.temporary_name, leftover.temporary_name);
+    ASSERT_TRUE(WriteToResultFile(&result, "new\r\n", 5));
+    if (folder_appears) {
+      ASSERT_TRUE(std::filesystem::create_directory(name));
+      std::ofstream(name + "/inside") << "kept";
+    }
+    EXPECT_EQ(ReplaceResultFile(&result, true), !folder_appears);
+    EXPECT_FALSE(std::filesystem::exists(result.temporary_name));
+    if (folder_appears) {
+      EXPECT_EQ(Contents(name + "/inside"), "kept");
+      std::filesystem::remove_all(name);
+    }
+  }
+  EXPECT_EQ(Contents(leftover.temporary_name), "left");
+  EXPECT_EQ(Contents(name), "new\r\n");
+  struct stat info;
+  ASSERT_EQ(stat(name.c_str(), &info), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask);
+  std::filesystem::remove_all(dir);
+}
+
 // Passes reads on to ReadFromFile until `good_reads` are done, then puts a
 // descriptor open for writing only in the file's place, so that every later
 // read fails as a failing disk would.
@@ -67,11 +128,7 @@ std::ptrdiff_t ReadThenFail(void* source, char* buffer, std::size_t size) {
 }
 
 TEST(ReadFromFileTest, ReadErrorAfterValidStartMakesListNotValid) {
-  // Named after the process, so that test runs at once keep apart.
-  const std::string path =
-      (std::filesystem::temp_directory_path() /
-       ("kolva_files_test_" + std::to_string(getpid()) + ".parts"))
-          .string();
+  const std::string path = ScratchPath(".parts");
   {
     std::ofstream list(path, std::ios::binary);
     list << "Input:a\nOutput:movie.avi\nOptions:x\n";

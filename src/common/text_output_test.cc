@@ -47,6 +47,12 @@ TEST(TextOutputTest, RemembersAFailedWrite) {
   WriteText(&output, "y");
   EXPECT_FALSE(FlushTextOutput(&output)) << "a failure is never forgotten";
   EXPECT_EQ(sink.bytes, "123456789");
+  // A piece larger than the whole buffer goes straight to the sink.
+  MemorySink full;
+  full.capacity = 0;
+  TextOutput straight = MakeTextOutput(WriteToMemory, &full, 4);
+  WriteText(&straight, "12345");
+  EXPECT_FALSE(FlushTextOutput(&straight));
 }
 
 }  // namespace

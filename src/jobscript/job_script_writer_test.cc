@@ -114,8 +114,9 @@ void ExpectStableOrder(const EntryTable& entries) {
 
 TEST(SortEntriesTest, IsStableAtEverySize) {
   std::mt19937 random(7);
-  // Sizes on both sides of the switch between the two sort methods; key
-  // ranges from all-equal over few distinct keys to the whole 32-bit range.
+  // Sizes on both sides of the switch from insertion sort (up to 64 entries)
+  // to radix sort (65 and more); key ranges from all-equal over few distinct
+  // keys to the whole 32-bit range.
   for (const std::size_t size : {0, 1, 2, 20, 32, 33, 64, 65, 1000, 50000}) {
     for (const std::uint32_t range : {1u, 3u, 70000u, 0u}) {
       EntryTable entries(size);
@@ -128,6 +129,10 @@ TEST(SortEntriesTest, IsStableAtEverySize) {
     }
   }
   ExpectStableOrder({{1, kMax}, {2, kMin}, {3, 0}, {4, -1}, {5, kMin}});
+  // All keys but the second share every digit: no radix pass may be skipped.
+  EntryTable one_differs(65);
+  for (std::int32_t i = 0; i < 65; ++i) one_differs[i] = {i, i == 1 ? -1 : 0};
+  ExpectStableOrder(one_differs);
 }
 
 }  // namespace

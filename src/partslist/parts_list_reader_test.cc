@@ -135,7 +135,8 @@ TEST(ReadPartsListTest, SizeHintChangesNothingButMemory) {
 TEST(ReadPartsListTest, ReadErrorMakesTheListNotValid) {
   // Without this the parts after the error would be dropped in silence.
   EXPECT_EQ(ReadList(kHeader + "1,a,b,1\n2,a,b,2\n", 7, true), "not valid");
-  EXPECT_EQ(ReadList("Input:a Out", 7, true), "not valid");
+  EXPECT_EQ(ReadList(kHeader, 7), "valid movie.avi");
+  EXPECT_EQ(ReadList(kHeader, 7, true), "not valid");
 }
 
 }  // namespace
