@@ -164,6 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // Keys from a small range give many ties; part numbers that count up make
   // any reordering of tied entries visible.
   EntryTable table;
+  // Every entry takes at least one byte.
+  table.reserve(provider.remaining_bytes());
   while (provider.remaining_bytes() > 0) {
     const std::int32_t part = provider.ConsumeBool()
                                   ? static_cast<std::int32_t>(table.size())
@@ -196,6 +198,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (limited) {
     MemorySink small_sink;
     small_sink.capacity = sink_limit;
+    small_sink.bytes.reserve(
+        std::min<std::size_t>(sink_limit, sink.bytes.size()));
     TextOutput small = MakeTextOutput(WriteToMemory, &small_sink, buffer_size);
     WriteResultLines(&small, entries, texts);
     Check(FlushTextOutput(&small) == (sink.bytes.size() <= sink_limit),
