@@ -183,8 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   EntryTable entries = table;
   MemorySink sink;
-  // Room for the whole text at once: growing it step by step would cost more
-  // than the writing.
+  // Room for the whole text at once, instead of growing it step by step.
   sink.bytes.reserve(table.size() * (kAppendStart.size() + 2 * name.size() +
                                      11 + kOpenEnd.size() + 2));
   TextOutput output = MakeTextOutput(WriteToMemory, &sink, buffer_size);
