@@ -5,17 +5,21 @@ usage: bench.py [--kolva PATH] [--sizes 1e3,1e6,1e7] [--keys random,few,sorted]
                 [--runs N] [--work DIR] [--no-baseline] [--no-callgrind]
 
 For every size and key pattern it writes a parts list, checks each program's
-result against an ordering computed here, then times the programs and "the
-limit" (reading the list and writing a result-sized file with cat) in
-alternation, so that all see the same machine, each after the file system
-was synced. The programs are KOLVA with the result of the previous run still
-in place ("KOLVA"), KOLVA with no result present ("KOLVA, new"), and bench/baseline.cc, a straightforward program of
+result against an ordering computed here, then times the programs and two
+copies in alternation, so that all see the same machine, each after the file
+system was synced. The copies read the list and write the result's bytes
+with cat: "limit" writes them over a file in place (cat LIST > /dev/null;
+cat RESULT > COPY), "copy by rename" writes them to a new file and renames it
+over the one of the run before, as KOLVA replaces a result (cat LIST >
+/dev/null; cat RESULT > NEW; mv NEW OLD). The programs are KOLVA with the
+result of the previous run still in place ("KOLVA"), KOLVA with no result
+present ("KOLVA, new"), and bench/baseline.cc, a straightforward program of
 the same work compiled with c++ -O2 ("baseline"). It prints the date and the
 machine, then a Markdown table: median and range of wall time, MB/s of list
 read, peak resident memory in all and per entry, and the ratio of each
-median to the limit's. Unless --no-callgrind is given it also counts
-instructions with valgrind's callgrind: the fixed cost at 0 entries and the
-cost per entry at 1e5 entries.
+median to the limit's and to the copy by rename's. Unless --no-callgrind is
+given it also counts instructions with valgrind's callgrind: the fixed cost
+at 0 entries and the cost per entry at 1e5 entries.
 """
 import argparse
 import datetime
@@ -168,8 +172,15 @@ def main():
     print("medians of %d runs" % args.runs)
     print()
     print("| entries | keys | program | median | min-max | list MB/s "
-          "| peak RSS | RSS/entry | x limit |")
-    print("|---:|---|---|---:|---:|---:|---:|---:|---:|")
+          "| peak RSS | RSS/entry | x limit | x copy by rename |")
+    print("|---:|---|---|---:|---:|---:|---:|---:|---:|---:|")
+    # The copies, timed like the programs: over a file in place, and to a new
+    # file renamed over the one of the run before.
+    copies = [("limit", "cat movie.parts > /dev/null; "
+               "cat reference.jobs.part > copy.jobs.part"),
+              ("copy by rename", "cat movie.parts > /dev/null; "
+               "cat reference.jobs.part > new.jobs.part; "
+               "mv new.jobs.part renamed.jobs.part")]
     for size in [int(float(s)) for s in args.sizes.split(",")]:
         for keys in args.keys.split(","):
             list_path = os.path.join(work, "movie.parts")
@@ -180,8 +191,11 @@ def main():
             reference = os.path.join(work, "reference.jobs.part")
             with open(reference, "wb") as out:
                 out.write(expected)
-            limit = ["sh", "-c", "cat movie.parts > /dev/null; "
-                     "cat reference.jobs.part > copy.jobs.part"]
+            # Every copy and program runs once before the timing, so that
+            # each timed run replaces the file of the run before.
+            for name, script in copies:
+                if run_timed(["sh", "-c", script], work)[1] != 0:
+                    sys.exit("%s failed for %d %s keys" % (name, size, keys))
             for name, command, remove in programs:
                 _, code = run_timed(command, work, remove)
                 with open(os.path.join(work, "movie.jobs.part"), "rb") as f:
@@ -189,26 +203,31 @@ def main():
                         sys.exit("%s: wrong result for %d %s keys" %
                                  (name, size, keys))
             del expected
-            times = {name: [] for name, _, _ in programs}
             rss = {name: peak_rss(command, work, remove)
                    for name, command, remove in programs}
-            limit_times = []
+            rows = [(name, None) for name, _ in copies] + [
+                (name, rss[name]) for name, _, _ in programs]
+            times = {name: [] for name, _ in rows}
             for _ in range(args.runs):
-                limit_times.append(run_timed(limit, work)[0])
+                for name, script in copies:
+                    times[name].append(
+                        run_timed(["sh", "-c", script], work)[0])
                 for name, command, remove in programs:
                     times[name].append(run_timed(command, work, remove)[0])
-            limit_median = statistics.median(limit_times)
-            rows = [("limit", limit_times, None)] + [
-                (name, times[name], rss[name]) for name, _, _ in programs]
-            for name, samples, peak in rows:
+            limit_median = statistics.median(times["limit"])
+            rename_median = statistics.median(times["copy by rename"])
+            for name, peak in rows:
+                samples = times[name]
                 median = statistics.median(samples)
-                print("| %d | %s | %s | %s | %s-%s | %.0f | %s | %s | %.2f |" % (
-                    size, keys, name, fmt_time(median),
-                    fmt_time(min(samples)), fmt_time(max(samples)),
-                    list_bytes / median / 1e6,
-                    "" if peak is None else "%.1f MiB" % (peak / 2**20),
-                    "" if peak is None or size == 0 else "%.1f B" % (peak / size),
-                    median / limit_median))
+                print("| %d | %s | %s | %s | %s-%s | %.0f | %s | %s | %.2f "
+                      "| %.2f |" % (
+                          size, keys, name, fmt_time(median),
+                          fmt_time(min(samples)), fmt_time(max(samples)),
+                          list_bytes / median / 1e6,
+                          "" if peak is None else "%.1f MiB" % (peak / 2**20),
+                          "" if peak is None or size == 0 else
+                          "%.1f B" % (peak / size),
+                          median / limit_median, median / rename_median))
     if not args.no_callgrind and shutil.which("valgrind"):
         counts = {}
         for size in (0, 100000):

@@ -19,8 +19,17 @@ using ReadBytesFn = std::ptrdiff_t (*)(void* source, char* buffer,
 // a whole 8-byte word at any position up to `end`.
 constexpr std::size_t kTextPadding = 8;
 
-// Size of each read, and the buffer's first size.
-constexpr std::size_t kTextBlockSize = std::size_t{1} << 18;
+// Size of each read, and the buffer's first size. The build may set it
+// (KOLVA_TEXT_BLOCK_SIZE): the fuzz build makes it small, so that short
+// inputs cross block boundaries and make the buffer grow.
+#ifndef KOLVA_TEXT_BLOCK_SIZE
+#define KOLVA_TEXT_BLOCK_SIZE (std::size_t{1} << 18)
+#endif
+constexpr std::size_t kTextBlockSize = KOLVA_TEXT_BLOCK_SIZE;
+// A read of no bytes would mean the end of the data, and a buffer of no bytes
+// would never grow.
+static_assert(kTextBlockSize >= kTextPadding,
+              "the text block must hold at least the padding's bytes");
 
 // Text read in large blocks. The bytes in [begin, end) of `buffer` are read
 // and not yet consumed; a reader consumes them by advancing `begin`. The

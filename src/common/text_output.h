@@ -13,8 +13,13 @@
 // Writes all `size` bytes of `data` to `sink`. Returns false on any failure.
 using WriteBytesFn = bool (*)(void* sink, const char* data, std::size_t size);
 
-// The buffer size of a result file's output.
-constexpr std::size_t kOutputBufferSize = std::size_t{1} << 18;
+// The buffer size of a result file's output. The build may set it
+// (KOLVA_OUTPUT_BUFFER_SIZE): the fuzz build makes it small, so that the
+// writer's flushes are reached by short tables.
+#ifndef KOLVA_OUTPUT_BUFFER_SIZE
+#define KOLVA_OUTPUT_BUFFER_SIZE (std::size_t{1} << 18)
+#endif
+constexpr std::size_t kOutputBufferSize = KOLVA_OUTPUT_BUFFER_SIZE;
 
 // Bytes written through a buffer. A failed write is remembered and ends all
 // further writing.
