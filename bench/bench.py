@@ -144,7 +144,7 @@ def fmt_time(seconds):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--kolva",
-                    default=os.path.join(ROOT, "build", "release", "KOLVA"))
+                    default=os.path.join(ROOT, "build", "program", "KOLVA"))
     ap.add_argument("--sizes", default="1e3,1e6,1e7")
     ap.add_argument("--keys", default="random,few,sorted")
     ap.add_argument("--runs", type=int, default=5)

@@ -35,11 +35,11 @@ case "${1:-}" in
   example)
     # KOLVA alone: no test program, so no GoogleTest needed.
     require_packages_for build
-    cmake --preset release -DKOLVA_BUILD_TESTS=OFF >/dev/null
-    cmake --build --preset release --target KOLVA
+    cmake --preset program >/dev/null
+    cmake --build --preset program
     rm -rf build/example && mkdir -p build/example
     cp examples/movie.parts build/example/
-    (cd build/example && ../release/KOLVA movie.avi) || exit
+    (cd build/example && ../program/KOLVA movie.avi) || exit
     echo
     echo "--- build/example/movie.jobs.part:"
     cat build/example/movie.jobs.part
@@ -90,8 +90,8 @@ case "${1:-}" in
     # to bench/bench.py (see its --help).
     require_packages_for build bench
     shift
-    cmake --preset release -DKOLVA_BUILD_TESTS=OFF >/dev/null
-    cmake --build --preset release --target KOLVA
+    cmake --preset program >/dev/null
+    cmake --build --preset program
     python3 bench/bench.py "$@"
     ;;
   *)
