@@ -6,10 +6,13 @@
 // The suites named Big* write lists of tens of megabytes and take seconds;
 // CTest runs them as a test of their own with the label "big".
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -286,7 +290,18 @@ TEST_F(FaultTest, ProcessingLineComesBeforeTheRead) {
   options.timeout_seconds = 10;  // Ends a run that waits without the line.
   Started started = StartIn(dir_.path(), {"movie.avi"}, options);
   ASSERT_TRUE(ReadUntil(&started, Crlf(Processing("movie.parts"))));
-  WriteFile(list, kHeader + "1,a,b,0\n"s);
+  // Opened without waiting for a reader, so that a run that never opens the
+  // list fails the test instead of leaving it waiting.
+  int writer = -1;
+  for (int tries = 0; writer < 0 && tries < 1000; ++tries) {
+    writer = open(list.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_GE(writer, 0) << "the list was never opened";
+  const std::string bytes = kHeader + "1,a,b,0\n"s;
+  EXPECT_EQ(write(writer, bytes.data(), bytes.size()),
+            static_cast<ssize_t>(bytes.size()));
+  close(writer);
   const RunResult run = Finish(&started);
   EXPECT_EQ(run.out, AfterReading(kDone));
   EXPECT_EQ(run.exit_code, 0);

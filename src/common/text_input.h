@@ -28,8 +28,7 @@ constexpr std::size_t kTextPadding = 8;
 constexpr std::size_t kTextBlockSize = KOLVA_TEXT_BLOCK_SIZE;
 // A read of no bytes would mean the end of the data, and a buffer of no bytes
 // would never grow.
-static_assert(kTextBlockSize >= kTextPadding,
-              "the text block must hold at least the padding's bytes");
+static_assert(kTextBlockSize > 0, "the text block must hold a byte at least");
 
 // Text read in large blocks. The bytes in [begin, end) of `buffer` are read
 // and not yet consumed; a reader consumes them by advancing `begin`. The

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -101,9 +102,6 @@ struct LineText {
   std::size_t size;
 };
 
-// Room for the fixed-size move of a text that was never composed.
-constexpr char kNoText[kLineCopySize] = {};
-
 // Returns `text` with its line end as CR LF and kLineCopySize zero bytes
 // behind it: one of the strings of LineTexts.
 std::string ComposeLineText(std::string_view text) {
@@ -112,10 +110,9 @@ std::string ComposeLineText(std::string_view text) {
   return bytes;
 }
 
-// The text that ComposeLineText composed into `composed`; empty for a string
-// that no composing filled.
+// The text that ComposeLineText composed into `composed`.
 LineText ComposedText(const std::string& composed) {
-  if (composed.size() < kLineCopySize) return {kNoText, 0};
+  assert(composed.size() >= kLineCopySize && "made by ComposeLines");
   return {composed.data(), composed.size() - kLineCopySize};
 }
 

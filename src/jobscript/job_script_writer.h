@@ -23,7 +23,9 @@ void SplitOutputName(std::string_view output_name, std::string* stem,
 
 // The texts around the part number in each kind of line, with CR LF line
 // ends: composed once from the output name by ComposeLines, so that all that
-// is left to do per line is the number. Their layout is WriteResultLines'.
+// is left to do per line is the number. Only ComposeLines makes them: each
+// string also carries the zero bytes behind its text that WriteResultLines
+// copies along with it.
 struct LineTexts {
   std::string open_start;
   std::string open_end;
