@@ -16,16 +16,11 @@ constexpr std::string_view kTemporaryEnd = ".tmp";
 constexpr std::size_t kUniqueDigits = 8;
 constexpr std::size_t kTemporarySuffixLength =
     1 + kUniqueDigits + kTemporaryEnd.size();
-// Longest file name in a folder on the usual file systems.
+// Longest file name in a folder on the usual file systems (NAME_MAX).
 constexpr std::size_t kMaxFileNameLength = 255;
-// Names tried before giving up when leftovers of killed runs stand in the way.
+// Random names tried before giving up. Leftovers of killed runs take a few
+// of the 2^32 names at most, so all taken means something else is wrong.
 constexpr int kCreateAttempts = 100;
-// 2^32 divided by the golden ratio (Knuth's multiplicative hashing):
-// consecutive process numbers start far apart among the temporary names.
-constexpr std::uint32_t kSpreadFactor = 0x9E3779B1u;
-// The step to the next name; odd, so stepping visits every 32-bit value
-// before it repeats one.
-constexpr std::uint32_t kNameStep = 0x01000193u;
 
 // Length of the part of `name` that stays in the temporary name: all of it,
 // unless the suffix would make the file name or the platform's whole path
@@ -81,6 +76,9 @@ std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
 ResultFile MakeResultFile(const std::string& name) {
   ResultFile result;
   result.name = name;
+  result.file_start = FileNameStart(name);
+  result.folder =
+      result.file_start == 0 ? "." : name.substr(0, result.file_start);
   result.temporary_name.assign(name, 0, KeptLength(name));
   // The dot, and room for the digits that CreateResultFile writes.
   result.temporary_name.append(1 + kUniqueDigits, '.');
@@ -92,17 +90,19 @@ bool CreateResultFile(ResultFile* result) {
   if (!OpenFolder(result)) return false;
   int permissions = -1;
   if (MayReplace(*result, &permissions)) {
-    // Start from the process number, so that runs at the same time try other
-    // names, and step on past names that leftovers already hold.
-    std::uint32_t unique = ProcessNumber() * kSpreadFactor;
+    // Random names, so that neither runs at the same time nor leftovers of
+    // runs with the same process number stand in each other's way.
+    std::uint32_t unique = 0;
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+      if (!RandomNumber(&unique)) break;
       SetUniqueDigits(&result->temporary_name, unique);
       result->descriptor = CreateNew(*result, permissions);
       if (result->descriptor >= 0) return true;
       if (errno != EEXIST) break;
-      unique += kNameStep;
     }
   }
+  // Nothing was created; a file that holds a name tried is not this run's
+  // and stays as it is.
   CloseFolder(result);
   return false;
 }

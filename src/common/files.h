@@ -35,8 +35,18 @@ std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size);
 struct ResultFile {
   std::string name;
   // "NAME.XXXXXXXX.tmp" in the folder of `name`, with the file part of NAME
-  // shortened where the whole would be too long for the file system.
+  // shortened where the whole would be too long for the file system. The
+  // eight hex digits are random.
   std::string temporary_name;
+  // Where the file name starts in `name` and in `temporary_name`, after the
+  // folder part they share.
+  std::size_t file_start = 0;
+  // The folder part of `name`, or "." if it has none. On POSIX the folder is
+  // opened once and both files are reached relative to it, so that they stay
+  // in the same folder whatever happens to its path meanwhile.
+  std::string folder;
+  // Descriptor of that open folder (POSIX), or -1.
+  int folder_descriptor = -1;
   // Descriptor of the open temporary file, or -1.
   int descriptor = -1;
 };
@@ -50,8 +60,10 @@ ResultFile MakeResultFile(const std::string& name);
 // is something other than a regular file or a link (a folder, a named pipe,
 // a device: never opened, so a pipe cannot make the run wait), when it is a
 // file the user may not write, or when the temporary file cannot be created
-// (a missing folder, or one the user may not write in). On POSIX the new
-// file gets the permission bits of the regular file it will replace.
+// (a missing folder, one the user may not write in, or every name tried
+// taken). On POSIX the new file gets the permission bits (without setuid
+// and setgid) of the regular file it will replace, or that a link there
+// points to, and never more than those at any moment.
 bool CreateResultFile(ResultFile* result);
 
 // WriteBytesFn over the ResultFile `result` that CreateResultFile opened.
@@ -61,7 +73,7 @@ bool WriteToResultFile(void* result, const char* data, std::size_t size);
 // name in one step: a link there is replaced, never written through.
 // Returns true if the result name now holds the new file. Otherwise, or if
 // `complete` is false, the temporary file is removed and the result name is
-// left exactly as it was.
+// left exactly as it was. Closes the folder too.
 bool ReplaceResultFile(ResultFile* result, bool complete);
 
 #endif  // COMMON_FILES_H_

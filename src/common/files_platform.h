@@ -23,8 +23,8 @@ std::size_t PathLimitCut(const std::string& name, std::size_t growth);
 // bytes. Returns false if the system cannot tell.
 bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size);
 
-// Opens the folder of the result, where the platform works relative to it.
-// Returns false if it cannot be opened.
+// Opens `result->folder` where the platform reaches the files relative to
+// it. Returns false if it cannot be opened.
 bool OpenFolder(ResultFile* result);
 
 // Closes what OpenFolder opened, if anything.
@@ -35,8 +35,9 @@ void CloseFolder(ResultFile* result);
 // file should get, or to -1 for the default.
 bool MayReplace(const ResultFile& result, int* permissions);
 
-// The number the unique part of the first temporary name starts from.
-std::uint32_t ProcessNumber();
+// Sets `value` to a number from the system's random source. Returns false
+// if there is none.
+bool RandomNumber(std::uint32_t* value);
 
 // Creates the file `result.temporary_name` exclusively, with `permissions`
 // (or the default for -1) where the platform has such bits. Returns its

@@ -1,15 +1,17 @@
 // The Windows side of the file code: see files_platform.h.
+// rand_s() is declared only with this set before stdlib.h.
+#define _CRT_RAND_S
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/files.h"
 #include "common/files_platform.h"
@@ -52,7 +54,8 @@ bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size) {
   return true;
 }
 
-// Windows works with whole paths: the folder is not held open.
+// Windows works with whole paths within MAX_PATH: the folder is not held
+// open.
 bool OpenFolder(ResultFile*) { return true; }
 
 void CloseFolder(ResultFile*) {}
@@ -69,7 +72,12 @@ bool MayReplace(const ResultFile& result, int* permissions) {
          0;
 }
 
-std::uint32_t ProcessNumber() { return static_cast<std::uint32_t>(_getpid()); }
+bool RandomNumber(std::uint32_t* value) {
+  unsigned int number = 0;
+  if (rand_s(&number) != 0) return false;
+  *value = number;
+  return true;
+}
 
 int CreateNew(const ResultFile& result, int) {
   return _open(result.temporary_name.c_str(),
