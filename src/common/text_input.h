@@ -26,9 +26,12 @@ constexpr std::size_t kTextPadding = 8;
 #define KOLVA_TEXT_BLOCK_SIZE (std::size_t{1} << 18)
 #endif
 constexpr std::size_t kTextBlockSize = KOLVA_TEXT_BLOCK_SIZE;
-// A read of no bytes would mean the end of the data, and a buffer of no bytes
-// would never grow.
-static_assert(kTextBlockSize > 0, "the text block must hold a byte at least");
+// A read of no bytes would mean the end of the data, a buffer of no bytes
+// would never grow, and the scanner loads a whole word of kTextPadding bytes
+// at once; a size near SIZE_MAX would wrap around with the padding.
+static_assert(kTextBlockSize >= kTextPadding &&
+                  kTextBlockSize <= (std::size_t{1} << 30),
+              "KOLVA_TEXT_BLOCK_SIZE must be from 8 to 1073741824 bytes");
 
 // Text read in large blocks. The bytes in [begin, end) of `buffer` are read
 // and not yet consumed; a reader consumes them by advancing `begin`. The

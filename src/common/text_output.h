@@ -20,6 +20,10 @@ using WriteBytesFn = bool (*)(void* sink, const char* data, std::size_t size);
 #define KOLVA_OUTPUT_BUFFER_SIZE (std::size_t{1} << 18)
 #endif
 constexpr std::size_t kOutputBufferSize = KOLVA_OUTPUT_BUFFER_SIZE;
+// A buffer of no bytes, or one that no allocation can give, fails every run.
+static_assert(kOutputBufferSize > 0 &&
+                  kOutputBufferSize <= (std::size_t{1} << 30),
+              "KOLVA_OUTPUT_BUFFER_SIZE must be from 1 to 1073741824 bytes");
 
 // Bytes written through a buffer. A failed write is remembered and ends all
 // further writing.
