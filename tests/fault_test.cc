@@ -153,12 +153,15 @@ rlim_t SmallestWorkingLimit() {
 
 // Lists that need far more memory than the smallest working limit leaves.
 std::vector<ListCase> HungryLists() {
-  std::string many = kHeader;
+  // The first entry's key puts it last, so that the entries need the sort
+  // and its second table.
+  std::string many = kHeader + "9,a,b,1\n"s;
   std::vector<std::int64_t> parts;
   for (int part = 1; part <= 2'000'000; ++part) {
     many += std::to_string(part % 9 + 1) + '\n';
     parts.push_back(part % 9 + 1);
   }
+  parts.push_back(9);
   const std::string long_name(4 * kMegabyte, 'n');
   return {
       {"two million entries", many, Script("movie", "avi", parts)},

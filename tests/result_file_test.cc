@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -85,7 +86,22 @@ void StaysMissing(const TempDir&, const std::string& result) {
   EXPECT_FALSE(EntryExists(result));
 }
 
+// Checks that the new result holds the new lines with exactly `bits`.
+std::function<void(const TempDir&, const std::string&)> HoldsNewFileWith(
+    mode_t bits) {
+  return [bits](const TempDir& dir, const std::string& result) {
+    HoldsNewFile(dir, result);
+    struct stat info;
+    ASSERT_EQ(stat(result.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, bits);
+  };
+}
+
 std::vector<ResultNameCase> ResultNameCases() {
+  RunOptions no_umask;
+  no_umask.file_mode_mask = 0;
+  RunOptions no_input;
+  no_input.close_input = true;
   RunOptions tiny_files;
   tiny_files.file_size_limit = 40;  // Below the new result's 73 bytes.
   RunOptions unprivileged;
@@ -106,14 +122,29 @@ std::vector<ResultNameCase> ResultNameCases() {
          chmod(result.c_str(), 0604);
        },
        kDone,
-       [](const TempDir& dir, const std::string& result) {
-         HoldsNewFile(dir, result);
-         struct stat info;
-         ASSERT_EQ(stat(result.c_str(), &info), 0);
-         EXPECT_EQ(info.st_mode & 0777, 0604u);
-       },
+       HoldsNewFileWith(0604),
        {},
        true},
+      // Neither a umask of 0 nor setuid and setgid widen a private result.
+      {"private result under umask 0",
+       [](const TempDir&, const std::string& result) {
+         WriteFile(result, kOldResult);
+         chmod(result.c_str(), 06600);
+       },
+       kDone, HoldsNewFileWith(0600), no_umask, true},
+      {"link to a private file",
+       [](const TempDir& dir, const std::string& result) {
+         WriteFile(dir / "private.txt", kOldResult);
+         chmod((dir / "private.txt").c_str(), 0600);
+         fs::create_symlink("private.txt", result);
+       },
+       kDone,
+       HoldsNewFileWith(0600),
+       {},
+       true},
+      // The list's file takes descriptor 0, then the result's folder.
+      {"standard input closed", [](const TempDir&, const std::string&) {},
+       kDone, HoldsNewFile, no_input, true},
       {"link to a file elsewhere",
        [](const TempDir& dir, const std::string& result) {
          WriteFile(dir / "elsewhere.txt", kOldResult);
@@ -209,37 +240,51 @@ std::vector<ResultNameCase> ResultNameCases() {
 
 // Whatever stands at the result name, a run either replaces it whole by the
 // new result or says why not and leaves it as it was; the parts list is
-// never touched and no temporary file is left.
-TEST(ResultFileTest, WhateverStandsAtTheResultName) {
-  for (const ResultNameCase& c : ResultNameCases()) {
-    if ((c.native_only && RunnerUsed()) || (c.root_only && geteuid() != 0)) {
-      continue;
-    }
-    SCOPED_TRACE(c.label);
-    TempDir dir;
-    ASSERT_FALSE(dir.path().empty());
-    const std::string result = dir / "movie.jobs.part";
-    WriteFile(dir / "movie.parts", kList);
-    chmod(dir.path().c_str(), 0777);
-    c.make(dir, result);
-    RunOptions options = c.options;
-    RunResult run;
-    if (options.unprivileged && !RunnerUsed()) {
-      run = RunCommandIn(dir.path(), {UnprivilegedExecutable(), "movie.avi"},
-                         options);
-    } else {
-      options.unprivileged = false;
-      run = RunIn(dir.path(), {"movie.avi"}, options);
-    }
-    chmod(dir.path().c_str(), 0700);
-    EXPECT_EQ(run.out, AfterReading(c.ending));
-    EXPECT_EQ(run.exit_code, c.ending == kDone ? 0 : kFailureCode);
-    EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(ReadFile(dir / "movie.parts"), kList);
-    EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
-    c.check(dir, result);
+// never touched and no temporary file is left. One test per case.
+class ResultNameTest : public testing::TestWithParam<ResultNameCase> {};
+
+TEST_P(ResultNameTest, WhateverStandsAtTheResultName) {
+  const ResultNameCase& c = GetParam();
+  if (c.native_only && RunnerUsed()) {
+    GTEST_SKIP() << "Wine or Windows differ here, or cannot show it";
   }
+  if (c.root_only && geteuid() != 0) {
+    GTEST_SKIP() << "needs the tests run as root, to run KOLVA as nobody";
+  }
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  const std::string result = dir / "movie.jobs.part";
+  WriteFile(dir / "movie.parts", kList);
+  chmod(dir.path().c_str(), 0777);
+  c.make(dir, result);
+  RunOptions options = c.options;
+  RunResult run;
+  if (options.unprivileged && !RunnerUsed()) {
+    run = RunCommandIn(dir.path(), {UnprivilegedExecutable(), "movie.avi"},
+                       options);
+  } else {
+    options.unprivileged = false;
+    run = RunIn(dir.path(), {"movie.avi"}, options);
+  }
+  chmod(dir.path().c_str(), 0700);
+  EXPECT_EQ(run.out, AfterReading(c.ending));
+  EXPECT_EQ(run.exit_code, c.ending == kDone ? 0 : kFailureCode);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(ReadFile(dir / "movie.parts"), kList);
+  EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
+  c.check(dir, result);
 }
+
+// Each case is named after its label, in letters, digits and underscores.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ResultNameTest, testing::ValuesIn(ResultNameCases()),
+    [](const testing::TestParamInfo<ResultNameCase>& info) {
+      std::string name = info.param.label;
+      for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      }
+      return name;
+    });
 
 // With standard output closed (KOLVA x | head, with head gone), the messages
 // are lost but the run still writes its result instead of being killed.

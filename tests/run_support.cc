@@ -7,12 +7,14 @@
 #include <grp.h>
 #include <pwd.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -191,6 +193,13 @@ Started StartCommandIn(const std::string& dir, std::vector<std::string> words,
     }
     close(fds[0]);
     close(fds[1]);
+    if (null_fd != STDIN_FILENO) close(null_fd);
+    if (options.close_input) close(STDIN_FILENO);
+    if (options.file_mode_mask >= 0) {
+      umask(static_cast<mode_t>(options.file_mode_mask));
+    }
+    // The driver's own SIGPIPE is ignored (RunTests).
+    std::signal(SIGPIPE, SIG_DFL);
     alarm(options.timeout_seconds);
     execvp(argv[0], argv.data());
     _exit(127);
@@ -303,6 +312,9 @@ int RunTests(int argc, char** argv) {
     std::fprintf(stderr, "KOLVA executable not found: %s\n", argv[argc - 1]);
     return 2;
   }
+  // A program that ends early makes a write to its input fail, which the
+  // test reports, instead of ending the driver.
+  std::signal(SIGPIPE, SIG_IGN);
   if (RunnerUsed() && !RunnerRunsKolva()) return 2;
   const int status = RUN_ALL_TESTS();
   if (RunnerUsed()) {

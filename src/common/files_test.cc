@@ -5,9 +5,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,6 +44,9 @@ TEST(MakeResultFileTest, TemporaryNameStaysBesideTheResult) {
        "d/" + long_name.substr(0, 242) + ".#.tmp"},
       {"d/" + long_name.substr(0, 232) + ".jobs.part",
        "d/" + long_name.substr(0, 232) + ".jobs.part.#.tmp"},
+      // Only '/' ends a folder here.
+      {"d/:\\" + long_name.substr(0, 241) + ".jobs.part",
+       "d/:\\" + long_name.substr(0, 240) + ".#.tmp"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TemporaryPattern(c.name), c.expected) << c.name;
@@ -68,42 +74,113 @@ bool IsTemporaryNameOf(const std::string& temporary, const std::string& name) {
              temporary.size() - 4;
 }
 
-// A temporary file left over by an earlier run is stepped past, never
-// opened; a folder that appears at the result name before the rename is
-// refused, not moved aside; a new result gets the default permissions.
+// Leftovers of a hundred runs killed before their rename are stepped past,
+// never opened. Before the rename, a folder that appears at the result name
+// is refused, not moved aside, and a failed close stops it. A new result
+// gets 0666 less the umask.
 TEST(ReplaceResultFileTest, StepsPastLeftoversAndRefusesAFolder) {
+  const mode_t mask = umask(002);
   const std::string dir = ScratchPath("");
   ASSERT_TRUE(std::filesystem::create_directory(dir));
   const std::string name = dir + "/movie.jobs.part";
-  ResultFile leftover = MakeResultFile(name);
-  ASSERT_TRUE(CreateResultFile(&leftover));
-  ASSERT_TRUE(WriteToResultFile(&leftover, "left", 4));
-  close(leftover.descriptor);
-  for (const bool folder_appears : {true, false}) {
+  ResultFile leftover;
+  for (int run = 0; run < 100; ++run) {
+    leftover = MakeResultFile(name);
+    ASSERT_TRUE(CreateResultFile(&leftover));
+    ASSERT_TRUE(WriteToResultFile(&leftover, "left", 4));
+    close(leftover.descriptor);
+    close(leftover.folder_descriptor);
+  }
+  for (const std::string fault : {"folder appears", "close fails", ""}) {
     ResultFile result = MakeResultFile(name);
     ASSERT_TRUE(CreateResultFile(&result));
     EXPECT_TRUE(IsTemporaryNameOf(result.temporary_name, name));
     EXPECT_NE(result.temporary_name, leftover.temporary_name);
     ASSERT_TRUE(WriteToResultFile(&result, "new\r\n", 5));
-    if (folder_appears) {
+    if (fault == "folder appears") {
       ASSERT_TRUE(std::filesystem::create_directory(name));
       std::ofstream(name + "/inside") << "kept";
     }
-    EXPECT_EQ(ReplaceResultFile(&result, true), !folder_appears);
-    EXPECT_FALSE(std::filesystem::exists(result.temporary_name));
-    if (folder_appears) {
+    // Closed here, the descriptor makes the close in ReplaceResultFile fail.
+    if (fault == "close fails") close(result.descriptor);
+    EXPECT_EQ(ReplaceResultFile(&result, true), fault.empty()) << fault;
+    EXPECT_FALSE(std::filesystem::exists(result.temporary_name)) << fault;
+    if (fault == "folder appears") {
       EXPECT_EQ(Contents(name + "/inside"), "kept");
       std::filesystem::remove_all(name);
     }
+    EXPECT_EQ(std::filesystem::exists(name), fault.empty()) << fault;
   }
   EXPECT_EQ(Contents(leftover.temporary_name), "left");
   EXPECT_EQ(Contents(name), "new\r\n");
   struct stat info;
   ASSERT_EQ(stat(name.c_str(), &info), 0);
-  const mode_t mask = umask(0);
   umask(mask);
-  EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask);
+  EXPECT_EQ(info.st_mode & 07777, 0664u);
   std::filesystem::remove_all(dir);
+}
+
+// The result stays in the folder that CreateResultFile opened, though the
+// folder is renamed and another takes its name before the rename; and a
+// path too long for a temporary name beside it still takes one, as only the
+// file name's length counts.
+TEST(ReplaceResultFileTest, StaysInTheFolderItOpened) {
+  const std::string dir = ScratchPath("");
+  const std::string moved = ScratchPath("_moved");
+  std::string deep = dir;
+  while (deep.size() < PATH_MAX - 200) deep += "/" + std::string(100, 'd');
+  ASSERT_TRUE(std::filesystem::create_directories(deep));
+  for (const std::string& name :
+       {dir + "/movie.jobs.part",
+        deep + "/" + std::string(PATH_MAX - 8 - deep.size(), 'm')}) {
+    ResultFile result = MakeResultFile(name);
+    ASSERT_TRUE(CreateResultFile(&result)) << name.size();
+    ASSERT_TRUE(WriteToResultFile(&result, "new\r\n", 5));
+    EXPECT_TRUE(ReplaceResultFile(&result, true));
+    EXPECT_EQ(Contents(name), "new\r\n");
+  }
+  ResultFile result = MakeResultFile(dir + "/movie.jobs.part");
+  ASSERT_TRUE(CreateResultFile(&result));
+  ASSERT_TRUE(WriteToResultFile(&result, "newer", 5));
+  std::filesystem::rename(dir, moved);
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
+  std::ofstream(result.temporary_name) << "planted";
+  EXPECT_TRUE(ReplaceResultFile(&result, true));
+  EXPECT_EQ(Contents(result.temporary_name), "planted");
+  EXPECT_FALSE(std::filesystem::exists(result.name));
+  EXPECT_EQ(Contents(moved + "/movie.jobs.part"), "newer");
+  std::filesystem::remove_all(dir);
+  std::filesystem::remove_all(moved);
+}
+
+// While set, every random number is the same, so that every name tried is
+// the one a test planted a file at.
+bool same_random_numbers = false;
+
+}  // namespace
+
+// Takes the place of the C library's getrandom() in this test program.
+extern "C" ssize_t getrandom(void* buffer, std::size_t size, unsigned flags) {
+  if (!same_random_numbers) return syscall(SYS_getrandom, buffer, size, flags);
+  std::memset(buffer, 0x5a, size);
+  return static_cast<ssize_t>(size);
+}
+
+namespace {
+
+// When every name tried is taken, creation fails and the file at the name
+// stays as it is.
+TEST(CreateResultFileTest, EveryNameTakenIsAFailure) {
+  const std::string name = ScratchPath(".jobs.part");
+  const std::string taken = name + ".5a5a5a5a.tmp";
+  std::ofstream(taken) << "another run's";
+  same_random_numbers = true;
+  ResultFile result = MakeResultFile(name);
+  EXPECT_FALSE(CreateResultFile(&result));
+  same_random_numbers = false;
+  EXPECT_EQ(Contents(taken), "another run's");
+  EXPECT_FALSE(std::filesystem::exists(name));
+  std::filesystem::remove(taken);
 }
 
 // Passes reads on to ReadFromFile until `good_reads` are done, then puts a
