@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <system_error>
@@ -72,6 +73,9 @@ struct ResultNameCase {
   bool native_only = false;  // Wine or Windows differ, or cannot show it.
   bool root_only = false;    // Needs KOLVA run as another user than the owner.
 };
+
+// Names a case in failure messages by its label.
+void PrintTo(const ResultNameCase& c, std::ostream* out) { *out << c.label; }
 
 void KeepsOld(const TempDir&, const std::string& result) {
   EXPECT_EQ(ReadFile(result), kOldResult);

@@ -153,20 +153,46 @@ TEST(ReplaceResultFileTest, StaysInTheFolderItOpened) {
   std::filesystem::remove_all(moved);
 }
 
-// While set, every random number is the same, so that every name tried is
-// the one a test planted a file at.
-bool same_random_numbers = false;
+// What a random draw does in this test program: draw, give the same number
+// every time, so that every name tried is one a test planted a file at, or
+// close standard input first, so that the file opened next gets descriptor 0.
+enum class Draw { kRandom, kSame, kAfterClosingInput };
+Draw draw = Draw::kRandom;
 
 }  // namespace
 
 // Takes the place of the C library's getrandom() in this test program.
 extern "C" ssize_t getrandom(void* buffer, std::size_t size, unsigned flags) {
-  if (!same_random_numbers) return syscall(SYS_getrandom, buffer, size, flags);
+  if (draw == Draw::kAfterClosingInput) close(STDIN_FILENO);
+  if (draw != Draw::kSame) return syscall(SYS_getrandom, buffer, size, flags);
   std::memset(buffer, 0x5a, size);
   return static_cast<ssize_t>(size);
 }
 
+// Takes the place of the C library's fchmod(), noting the file's bits before.
+mode_t bits_before_fchmod = 0;
+extern "C" int fchmod(int descriptor, mode_t bits) noexcept {
+  struct stat info;
+  if (fstat(descriptor, &info) == 0) bits_before_fchmod = info.st_mode & 07777;
+  return static_cast<int>(syscall(SYS_fchmod, descriptor, bits));
+}
+
 namespace {
+
+// The temporary file of a private result is private from its first moment,
+// even under a umask of 0.
+TEST(CreateResultFileTest, PrivateFromTheStart) {
+  const mode_t mask = umask(0);
+  const std::string name = ScratchPath(".jobs.part");
+  std::ofstream(name) << "old";
+  chmod(name.c_str(), 0600);
+  ResultFile result = MakeResultFile(name);
+  ASSERT_TRUE(CreateResultFile(&result));
+  umask(mask);
+  EXPECT_EQ(bits_before_fchmod, 0600u);
+  ReplaceResultFile(&result, false);
+  std::filesystem::remove(name);
+}
 
 // When every name tried is taken, creation fails and the file at the name
 // stays as it is.
@@ -174,13 +200,30 @@ TEST(CreateResultFileTest, EveryNameTakenIsAFailure) {
   const std::string name = ScratchPath(".jobs.part");
   const std::string taken = name + ".5a5a5a5a.tmp";
   std::ofstream(taken) << "another run's";
-  same_random_numbers = true;
+  draw = Draw::kSame;
   ResultFile result = MakeResultFile(name);
   EXPECT_FALSE(CreateResultFile(&result));
-  same_random_numbers = false;
+  draw = Draw::kRandom;
   EXPECT_EQ(Contents(taken), "another run's");
   EXPECT_FALSE(std::filesystem::exists(name));
   std::filesystem::remove(taken);
+}
+
+// A temporary file with descriptor 0, standard input being closed, is a
+// temporary file like any other.
+TEST(CreateResultFileTest, DescriptorZero) {
+  const int input = dup(STDIN_FILENO);
+  if (input < 0) GTEST_SKIP() << "standard input is closed already";
+  draw = Draw::kAfterClosingInput;
+  ResultFile result = MakeResultFile(ScratchPath(".jobs.part"));
+  const bool created = CreateResultFile(&result);
+  draw = Draw::kRandom;
+  EXPECT_TRUE(created);
+  EXPECT_EQ(result.descriptor, 0);
+  if (created) ReplaceResultFile(&result, false);
+  EXPECT_FALSE(std::filesystem::exists(result.temporary_name));
+  dup2(input, STDIN_FILENO);
+  close(input);
 }
 
 // Passes reads on to ReadFromFile until `good_reads` are done, then puts a
