@@ -47,7 +47,9 @@ case "${1:-}" in
     configure_sanitize
     require_packages_for lint
     echo "--- clang-tidy"
-    if ! find src -name '*.cc' ! -name '*_test.cc' -print0 |
+    # The Windows file code needs the Windows headers: the cross builds
+    # check it, with warnings as errors.
+    if ! find src -name '*.cc' ! -name '*_test.cc' ! -name '*_windows.cc' -print0 |
         xargs -0 -P 2 -n 1 clang-tidy -p build/sanitize --quiet \
           >build/clang-tidy.log 2>&1; then
       grep -v '^[0-9]* warnings generated\.$' build/clang-tidy.log

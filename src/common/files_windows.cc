@@ -1,6 +1,6 @@
 // The Windows side of the file code: see files_platform.h.
 // rand_s() is declared only with this set before stdlib.h.
-#define _CRT_RAND_S
+#define _CRT_RAND_S  // NOLINT(bugprone-reserved-identifier)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
