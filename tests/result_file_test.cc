@@ -102,8 +102,6 @@ std::function<void(const TempDir&, const std::string&)> HoldsNewFileWith(
 }
 
 std::vector<ResultNameCase> ResultNameCases() {
-  RunOptions no_umask;
-  no_umask.file_mode_mask = 0;
   RunOptions no_input;
   no_input.close_input = true;
   RunOptions tiny_files;
@@ -129,13 +127,6 @@ std::vector<ResultNameCase> ResultNameCases() {
        HoldsNewFileWith(0604),
        {},
        true},
-      // Neither a umask of 0 nor setuid and setgid widen a private result.
-      {"private result under umask 0",
-       [](const TempDir&, const std::string& result) {
-         WriteFile(result, kOldResult);
-         chmod(result.c_str(), 06600);
-       },
-       kDone, HoldsNewFileWith(0600), no_umask, true},
       {"link to a private file",
        [](const TempDir& dir, const std::string& result) {
          WriteFile(dir / "private.txt", kOldResult);

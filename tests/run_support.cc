@@ -7,7 +7,6 @@
 #include <grp.h>
 #include <pwd.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -195,9 +194,6 @@ Started StartCommandIn(const std::string& dir, std::vector<std::string> words,
     close(fds[1]);
     if (null_fd != STDIN_FILENO) close(null_fd);
     if (options.close_input) close(STDIN_FILENO);
-    if (options.file_mode_mask >= 0) {
-      umask(static_cast<mode_t>(options.file_mode_mask));
-    }
     // The driver's own SIGPIPE is ignored (RunTests).
     std::signal(SIGPIPE, SIG_DFL);
     alarm(options.timeout_seconds);

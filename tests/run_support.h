@@ -134,8 +134,6 @@ struct RunOptions {
   bool unprivileged = false;
   // Ends the program with SIGALRM after this many seconds; 0 for never.
   unsigned timeout_seconds = 0;
-  // The program's umask; -1 keeps the driver's.
-  int file_mode_mask = -1;
   // The program starts with standard input closed.
   bool close_input = false;
 };

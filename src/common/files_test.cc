@@ -179,51 +179,35 @@ extern "C" int fchmod(int descriptor, mode_t bits) noexcept {
 
 namespace {
 
-// The temporary file of a private result is private from its first moment,
-// even under a umask of 0.
-TEST(CreateResultFileTest, PrivateFromTheStart) {
+// When every name tried is taken, creation fails and the file at the name
+// stays as it is. A temporary file may get descriptor 0, standard input
+// being closed. The temporary file of a private result is private from its
+// first moment, even under a umask of 0, and never setuid or setgid.
+TEST(CreateResultFileTest, NamesDescriptorsAndBits) {
+  const int input = dup(STDIN_FILENO);
+  if (input < 0) GTEST_SKIP() << "standard input is closed already";
   const mode_t mask = umask(0);
   const std::string name = ScratchPath(".jobs.part");
   std::ofstream(name) << "old";
-  chmod(name.c_str(), 0600);
+  chmod(name.c_str(), 06600);
+  std::ofstream(name + ".5a5a5a5a.tmp") << "another run's";
   ResultFile result = MakeResultFile(name);
-  ASSERT_TRUE(CreateResultFile(&result));
-  umask(mask);
-  EXPECT_EQ(bits_before_fchmod, 0600u);
-  ReplaceResultFile(&result, false);
-  std::filesystem::remove(name);
-}
-
-// When every name tried is taken, creation fails and the file at the name
-// stays as it is.
-TEST(CreateResultFileTest, EveryNameTakenIsAFailure) {
-  const std::string name = ScratchPath(".jobs.part");
-  const std::string taken = name + ".5a5a5a5a.tmp";
-  std::ofstream(taken) << "another run's";
   draw = Draw::kSame;
-  ResultFile result = MakeResultFile(name);
   EXPECT_FALSE(CreateResultFile(&result));
-  draw = Draw::kRandom;
-  EXPECT_EQ(Contents(taken), "another run's");
-  EXPECT_FALSE(std::filesystem::exists(name));
-  std::filesystem::remove(taken);
-}
-
-// A temporary file with descriptor 0, standard input being closed, is a
-// temporary file like any other.
-TEST(CreateResultFileTest, DescriptorZero) {
-  const int input = dup(STDIN_FILENO);
-  if (input < 0) GTEST_SKIP() << "standard input is closed already";
   draw = Draw::kAfterClosingInput;
-  ResultFile result = MakeResultFile(ScratchPath(".jobs.part"));
   const bool created = CreateResultFile(&result);
   draw = Draw::kRandom;
+  umask(mask);
+  EXPECT_EQ(Contents(name + ".5a5a5a5a.tmp"), "another run's");
   EXPECT_TRUE(created);
   EXPECT_EQ(result.descriptor, 0);
+  EXPECT_EQ(bits_before_fchmod, 0600u);
   if (created) ReplaceResultFile(&result, false);
   EXPECT_FALSE(std::filesystem::exists(result.temporary_name));
   dup2(input, STDIN_FILENO);
   close(input);
+  std::filesystem::remove(name);
+  std::filesystem::remove(name + ".5a5a5a5a.tmp");
 }
 
 // Passes reads on to ReadFromFile until `good_reads` are done, then puts a
