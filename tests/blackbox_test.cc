@@ -22,8 +22,7 @@ namespace fs = std::filesystem;
 using std::string_literals::operator""s;
 
 // Console texts that only these cases see; the rest are in run_support.h.
-constexpr char kNoArgument[] =
-    "\nPlease specify file name to process.\n"
+constexpr char kUsage[] =
     "\n  USAGE:\n\tKOLVA[.exe] "
     "<video_file_processed_by_cluster>[[[.##].avi]|[.parts]]\n\n";
 
@@ -59,11 +58,26 @@ class BlackboxTest : public testing::Test {
   TempDir dir_;
 };
 
-TEST_F(BlackboxTest, NoArgumentPrintsUsage) {
-  const RunResult run = Run({});
-  EXPECT_EQ(run.out, Crlf(std::string(kBanner) + kNoArgument));
-  EXPECT_EQ(run.exit_code, kFailureCode);
-  EXPECT_TRUE(fs::is_empty(dir_.path()));
+// No argument is a failure; asking for help, the Windows way or the other,
+// is not, and opens no file.
+TEST_F(BlackboxTest, UsageWithoutArgumentOrOnRequest) {
+  const std::string no_name = "\nPlease specify file name to process.\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string tail;
+    int exit_code;
+  } cases[] = {
+      {{}, no_name + kUsage, kFailureCode},
+      {{"/?"}, kUsage, 0},
+      {{"-?", "movie.avi"}, kUsage, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string label = c.args.empty() ? "none" : c.args[0];
+    const RunResult run = Run(c.args);
+    EXPECT_EQ(run.out, Crlf(kBanner + c.tail)) << label;
+    EXPECT_EQ(run.exit_code, c.exit_code) << label;
+    EXPECT_TRUE(fs::is_empty(dir_.path())) << label;
+  }
 }
 
 struct NamingCase {
