@@ -1,0 +1,58 @@
+// What the file code that is the same everywhere (files.cc) asks of the
+// platform's own: files_posix.cc or files_windows.cc, of which the build
+// compiles one. Only these three files include this header.
+#ifndef COMMON_FILES_PLATFORM_H_
+#define COMMON_FILES_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "common/files.h"
+
+// Where the file name starts in the path `name`, after its folder part.
+std::size_t FileNameStart(const std::string& name);
+
+// How many bytes the file name in `name` must lose so that the path, grown by
+// `growth` bytes, stays within the platform's limit on whole paths; 0 where
+// only the length of a file name counts.
+std::size_t PathLimitCut(const std::string& name, std::size_t growth);
+
+// Sets `folder` if the open `file` is a folder, and `size` to its size in
+// bytes. Returns false if the system cannot tell.
+bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size);
+
+// Opens the folder of the result, where the platform works relative to it.
+// Returns false if it cannot be opened.
+bool OpenFolder(ResultFile* result);
+
+// Closes what OpenFolder opened, if anything.
+void CloseFolder(ResultFile* result);
+
+// True if the result name may be replaced: nothing there, a link, or a
+// regular file the user may write. Sets `permissions` to the bits the new
+// file should get, or to -1 for the default.
+bool MayReplace(const ResultFile& result, int* permissions);
+
+// The number the unique part of the first temporary name starts from.
+std::uint32_t ProcessNumber();
+
+// Creates the file `result.temporary_name` exclusively, with `permissions`
+// (or the default for -1) where the platform has such bits. Returns its
+// descriptor, or -1 with errno set.
+int CreateNew(const ResultFile& result, int permissions);
+
+// Writes all of `data` to `descriptor`. Returns false if any write fails.
+bool WriteAll(int descriptor, const char* data, std::size_t size);
+
+// Closes `descriptor`. Returns false if the close reports an error.
+bool CloseDescriptor(int descriptor);
+
+// Renames the temporary file over the result name in one step.
+bool RenameOver(const ResultFile& result);
+
+// Removes the temporary file.
+void RemoveTemporary(const ResultFile& result);
+
+#endif  // COMMON_FILES_PLATFORM_H_
