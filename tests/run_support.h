@@ -134,6 +134,9 @@ struct RunOptions {
   bool unprivileged = false;
   // Ends the program with SIGALRM after this many seconds; 0 for never.
   unsigned timeout_seconds = 0;
+  // Standard output is a terminal (a pseudo-terminal in a session of its
+  // own), and the output read is what the terminal was sent.
+  bool terminal = false;
 };
 
 struct RunResult {

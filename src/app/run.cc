@@ -132,7 +132,9 @@ int Run(int argc, const char* const* argv, TextOutput* console) {
 
 int RunProgram(int argc, const char* const* argv) {
   SetUpProcessOutput();
-  TextOutput console = MakeTextOutput(WriteToStream, stdout, 4096);
+  StandardOutput standard_output = OpenStandardOutput();
+  TextOutput console =
+      MakeTextOutput(WriteToStandardOutput, &standard_output, 4096);
   int status = kExitFailure;
   try {
     status = Run(argc, argv, &console);
