@@ -89,7 +89,7 @@ StandardOutput OpenStandardOutput() {
   output.stream = stdout;
   // A console answers GetConsoleMode; a file, a pipe or no handle at all
   // does not, and gets the bytes through the C stream.
-  HANDLE const handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
   if (handle != INVALID_HANDLE_VALUE && handle != nullptr &&
       GetConsoleMode(handle, &mode)) {
