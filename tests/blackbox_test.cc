@@ -470,12 +470,8 @@ TEST(WindowsTest, ConsoleWindowShowsTheLettersOfTheName) {
   console.env = {"LC_ALL=C.UTF-8"};
   // U-umlaut, lowered to u-umlaut: the byte 0xFC in code page 1252, which a
   // window in its own code page 437 or 850 would show as another letter.
-  RunResult run = RunIn(dir.path(),
-                        {"\xC3\x9C"
-                         "bungen"},
-                        console);
-  EXPECT_NE(WithoutControlSequences(run.out).find("\xC3\xBC"
-                                                  "bungen.parts"),
+  const RunResult run = RunIn(dir.path(), {"\303\234bungen"}, console);
+  EXPECT_NE(WithoutControlSequences(run.out).find("\303\274bungen.parts"),
             std::string::npos)
       << run.out;
 
