@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -22,8 +23,7 @@ namespace fs = std::filesystem;
 using std::string_literals::operator""s;
 
 // Console texts that only these cases see; the rest are in run_support.h.
-constexpr char kNoArgument[] =
-    "\nPlease specify file name to process.\n"
+constexpr char kUsage[] =
     "\n  USAGE:\n\tKOLVA[.exe] "
     "<video_file_processed_by_cluster>[[[.##].avi]|[.parts]]\n\n";
 
@@ -59,11 +59,26 @@ class BlackboxTest : public testing::Test {
   TempDir dir_;
 };
 
-TEST_F(BlackboxTest, NoArgumentPrintsUsage) {
-  const RunResult run = Run({});
-  EXPECT_EQ(run.out, Crlf(std::string(kBanner) + kNoArgument));
-  EXPECT_EQ(run.exit_code, kFailureCode);
-  EXPECT_TRUE(fs::is_empty(dir_.path()));
+// No argument is a failure; asking for help, the Windows way or the other,
+// is not, and opens no file.
+TEST_F(BlackboxTest, UsageWithoutArgumentOrOnRequest) {
+  const std::string no_name = "\nPlease specify file name to process.\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string tail;
+    int exit_code;
+  } cases[] = {
+      {{}, no_name + kUsage, kFailureCode},
+      {{"/?"}, kUsage, 0},
+      {{"-?", "movie.avi"}, kUsage, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string label = c.args.empty() ? "none" : c.args[0];
+    const RunResult run = Run(c.args);
+    EXPECT_EQ(run.out, Crlf(kBanner + c.tail)) << label;
+    EXPECT_EQ(run.exit_code, c.exit_code) << label;
+    EXPECT_TRUE(fs::is_empty(dir_.path())) << label;
+  }
 }
 
 struct NamingCase {
@@ -423,6 +438,73 @@ TEST(WindowsTest, CodePageLettersAreLowered) {
   EXPECT_EQ(run.out, Success(cp1252 + ".parts", cp1252 + ".jobs.part"));
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(ReadFile(dir / (utf8 + ".jobs.part")), Script("movie", "avi", {1}));
+}
+
+// What a terminal was sent, without its control sequences (ESC [, then
+// parameters, then a letter): the text that it shows, as drawn.
+std::string WithoutControlSequences(const std::string& sent) {
+  std::string shown;
+  for (std::size_t at = 0; at < sent.size(); ++at) {
+    if (sent.compare(at, 2, "\x1b[") != 0) {
+      shown += sent[at];
+      continue;
+    }
+    at += 2;
+    while (at < sent.size() &&
+           !std::isalpha(static_cast<unsigned char>(sent[at]))) {
+      ++at;
+    }
+  }
+  return shown;
+}
+
+// Wine shows a console window on a terminal, in the terminal's UTF-8. A
+// window shows the letters that the name has in the ANSI code page; files
+// and pipes get the ANSI bytes as they are, as the other tests show.
+TEST(WindowsTest, ConsoleWindowShowsTheLettersOfTheName) {
+  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  RunOptions console;
+  console.terminal = true;
+  console.env = {"LC_ALL=C.UTF-8"};
+  // U-umlaut, lowered to u-umlaut: the byte 0xFC in code page 1252, which a
+  // window in its own code page 437 or 850 would show as another letter.
+  const RunResult run = RunIn(dir.path(), {"\303\234bungen"}, console);
+  EXPECT_NE(WithoutControlSequences(run.out).find("\303\274bungen.parts"),
+            std::string::npos)
+      << run.out;
+
+  // Code page 932, whose characters take two bytes: none may be cut in two
+  // where the text is written to the window in pieces. Pieces of 1024 bytes
+  // cut one of the two names inside a character, whatever the banner's
+  // length. The Japanese locale is made for the run, if the system has the
+  // means.
+  const std::string locales = dir / "locales";
+  fs::create_directory(locales);
+  RunOptions quiet;
+  quiet.drop_errors = true;
+  RunCommandIn(
+      dir.path(),
+      {"localedef", "-i", "ja_JP", "-f", "UTF-8", locales + "/ja_JP.UTF-8"},
+      quiet);
+  if (!fs::exists(locales + "/ja_JP.UTF-8/LC_CTYPE")) {
+    GTEST_SKIP() << "localedef cannot make the locale ja_JP.UTF-8 here";
+  }
+  console.env = {"LC_ALL=ja_JP.UTF-8", "LOCPATH=" + locales};
+  const std::string sun = "\xE6\x97\xA5";  // The letter "sun", in UTF-8.
+  std::string name;
+  for (int i = 0; i < 700; ++i) name += sun;
+  for (const std::string& arg : {name, "a" + name}) {
+    std::string shown =
+        WithoutControlSequences(RunIn(dir.path(), {arg}, console).out);
+    for (std::size_t at; (at = shown.find(sun)) != std::string::npos;) {
+      shown.erase(at, sun.size());
+    }
+    EXPECT_TRUE(std::all_of(shown.begin(), shown.end(),
+                            [](char c) { return (c & 0x80) == 0; }))
+        << arg.size() << " bytes: " << shown;
+  }
 }
 
 // The failure status is -1: a Windows caller sees all bits set, which the

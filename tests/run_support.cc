@@ -7,6 +7,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +62,23 @@ bool RunnerRunsKolva() {
                CommandPrefix().back().c_str(), CommandPrefix().front().c_str(),
                run.exit_code, run.out.size());
   return false;
+}
+
+// Opens a pseudo-terminal: `fds[0]` its side to read what was written to
+// it, `fds[1]` the terminal itself. Returns false if none can be opened.
+bool OpenTerminal(int fds[2]) {
+  const int reader = posix_openpt(O_RDWR | O_NOCTTY);
+  if (reader < 0) return false;
+  const char* const name =
+      grantpt(reader) == 0 && unlockpt(reader) == 0 ? ptsname(reader) : nullptr;
+  const int terminal = name == nullptr ? -1 : open(name, O_RDWR | O_NOCTTY);
+  if (terminal < 0) {
+    close(reader);
+    return false;
+  }
+  fds[0] = reader;
+  fds[1] = terminal;
+  return true;
 }
 
 }  // namespace
@@ -169,9 +187,14 @@ Started StartCommandIn(const std::string& dir, std::vector<std::string> words,
 
   Started started;
   int fds[2];
-  if (pipe(fds) != 0) return started;
+  if (options.terminal ? !OpenTerminal(fds) : pipe(fds) != 0) return started;
   const pid_t pid = fork();
   if (pid == 0) {
+    // A session of its own, in which the terminal is the controlling one.
+    if (options.terminal &&
+        (setsid() < 0 || ioctl(fds[1], TIOCSCTTY, 0) != 0)) {
+      _exit(127);
+    }
     for (std::string& entry : env) putenv(entry.data());
     const rlimit no_core = {0, 0};
     const rlimit address_space = {options.address_limit, options.address_limit};

@@ -136,6 +136,9 @@ struct RunOptions {
   unsigned timeout_seconds = 0;
   // The program starts with standard input closed.
   bool close_input = false;
+  // Standard output is a terminal (a pseudo-terminal in a session of its
+  // own), and the output read is what the terminal was sent.
+  bool terminal = false;
 };
 
 struct RunResult {

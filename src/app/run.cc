@@ -99,7 +99,14 @@ int Run(int argc, const char* const* argv, TextOutput* console) {
     WriteText(console, kUsage);
     return kExitFailure;
   }
-  std::string parts_list_name = argv[1];
+  // The usual ways to ask a console program for help; a '?' cannot stand in
+  // a Windows file name, so neither can name a parts list.
+  const std::string_view argument = argv[1];
+  if (argument == "/?" || argument == "-?") {
+    WriteText(console, kUsage);
+    return kExitSuccess;
+  }
+  std::string parts_list_name(argument);
   LowerText(&parts_list_name);
   std::string result_name;
   DeriveFileNames(&parts_list_name, &result_name);
@@ -125,7 +132,9 @@ int Run(int argc, const char* const* argv, TextOutput* console) {
 
 int RunProgram(int argc, const char* const* argv) {
   SetUpProcessOutput();
-  TextOutput console = MakeTextOutput(WriteToStream, stdout, 4096);
+  StandardOutput standard_output = OpenStandardOutput();
+  TextOutput console =
+      MakeTextOutput(WriteToStandardOutput, &standard_output, 4096);
   int status = kExitFailure;
   try {
     status = Run(argc, argv, &console);

@@ -21,6 +21,28 @@ std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size);
 // WriteBytesFn over a C stream such as stdout: writes and flushes.
 bool WriteToStream(void* stream, const char* data, std::size_t size);
 
+// Standard output as KOLVA writes to it. A file or a pipe gets the bytes as
+// they are. On Windows a console window gets the text through the console's
+// own wide-character path instead, so that it shows the letters that the
+// bytes mean in the ANSI code page, as a file does, and not those of the
+// console's own code page.
+struct StandardOutput {
+  std::FILE* stream = nullptr;
+  // The console's handle (Windows) when standard output is one, else null.
+  void* console = nullptr;
+  // The first bytes of a character whose last byte is yet to come: a piece
+  // of text may end inside a double-byte or UTF-8 character.
+  char held[3] = {};
+  std::size_t held_size = 0;
+};
+
+// Returns standard output, once SetUpProcessOutput has set it up.
+StandardOutput OpenStandardOutput();
+
+// WriteBytesFn over the StandardOutput `output`. Returns false if the
+// stream or the console fails to take every byte.
+bool WriteToStandardOutput(void* output, const char* data, std::size_t size);
+
 // Opens `name` for reading in binary mode, unbuffered (TextInput reads in
 // large blocks of its own), and sets `size` to its size in bytes (0 if
 // unknown). Returns nullptr if it cannot be opened or names a directory

@@ -50,6 +50,17 @@ void SetUpProcessOutput() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
+StandardOutput OpenStandardOutput() {
+  StandardOutput output;
+  output.stream = stdout;
+  return output;
+}
+
+bool WriteToStandardOutput(void* output, const char* data, std::size_t size) {
+  return WriteToStream(static_cast<StandardOutput*>(output)->stream, data,
+                       size);
+}
+
 std::size_t FileNameStart(const std::string& name) {
   // Only '/' ends a folder here. No folder part gives npos, and npos + 1
   // is 0.
