@@ -129,8 +129,8 @@ inline char* CopyLineText(char* to, LineText text) {
   return to + text.size;
 }
 
-// WriteLine for a line longer than the output buffer, or an output that
-// failed: piece by piece.
+// Writes a line longer than the output buffer, or to an output that failed,
+// piece by piece.
 void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number,
                      LineText after) {
   char digits[kNumberChars];
@@ -141,22 +141,20 @@ void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number,
   WriteBytes(output, after.bytes, after.size);
 }
 
-// Writes `before`, the part number `number` in signed decimal, and `after`,
-// composed in place in the output buffer. Inline: it runs once per line.
-inline void WriteLine(TextOutput* output, LineText before, std::int32_t number,
-                      LineText after) {
-  // At most what the two fixed-size moves and the longest number store.
-  const std::size_t most =
-      before.size + after.size + 2 * kLineCopySize + kNumberChars;
-  char* at = OutputRoomInline(output, most);
-  if (at == nullptr) {
-    WriteLinePieces(output, before, number, after);
-    return;
-  }
-  at = CopyLineText(at, before);
-  at = std::to_chars(at, at + kNumberChars, number).ptr;
-  at = CopyLineText(at, after);
-  OutputUsed(output, at);
+// Most bytes that ComposeLine stores for a line of `before` and `after`: the
+// two fixed-size moves and the longest number.
+inline std::size_t MostLineBytes(LineText before, LineText after) {
+  return before.size + after.size + 2 * kLineCopySize + kNumberChars;
+}
+
+// Composes `before`, the part number `number` in signed decimal, and `after`
+// at `to`, which has room for MostLineBytes of them, and returns the end of
+// the line. Inline: it runs once per line.
+inline char* ComposeLine(char* to, LineText before, std::int32_t number,
+                         LineText after) {
+  to = CopyLineText(to, before);
+  to = std::to_chars(to, to + kNumberChars, number).ptr;
+  return CopyLineText(to, after);
 }
 
 }  // namespace
@@ -207,14 +205,31 @@ LineTexts ComposeLines(std::string_view output_name) {
 
 void WriteResultLines(TextOutput* output, const EntryTable& entries,
                       const LineTexts& texts) {
-  if (entries.empty()) return;
-  const PartEntry* entry = entries.data();
-  const PartEntry* const stop = entry + entries.size();
-  WriteLine(output, ComposedText(texts.open_start), entry->part_number,
-            ComposedText(texts.open_end));
+  LineText before = ComposedText(texts.open_start);
+  LineText after = ComposedText(texts.open_end);
   const LineText append_start = ComposedText(texts.append_start);
   const LineText append_end = ComposedText(texts.append_end);
-  for (++entry; entry != stop; ++entry) {
-    WriteLine(output, append_start, entry->part_number, append_end);
+  const std::size_t most = std::max(MostLineBytes(before, after),
+                                    MostLineBytes(append_start, append_end));
+  // Lines are composed in the output buffer's room from `at` to `room_end`,
+  // and handed to the output only when the room runs short, which keeps the
+  // loop to the bytes of the lines.
+  char* at = nullptr;
+  char* room_end = nullptr;
+  for (const PartEntry& entry : entries) {
+    if (static_cast<std::size_t>(room_end - at) < most) {
+      if (at != nullptr) OutputUsed(output, at);
+      at = OutputRoom(output, most);
+      room_end = at == nullptr ? nullptr : OutputRoomEnd(output);
+    }
+    if (at == nullptr) {
+      WriteLinePieces(output, before, entry.part_number, after);
+    } else {
+      at = ComposeLine(at, before, entry.part_number, after);
+    }
+    // An open line for the first entry, an append line for every further one.
+    before = append_start;
+    after = append_end;
   }
+  if (at != nullptr) OutputUsed(output, at);
 }

@@ -8,24 +8,34 @@
 
 namespace {
 
-// The scans look at eight bytes of text at once, the first byte in the
-// lowest bits of a word.
+// The scans look at the native word of text at once: four bytes in a 32-bit
+// program, eight in a 64-bit one, so that no step takes two registers or a
+// helper call. The first byte of text is in the lowest bits of a word.
+using Word = std::size_t;
+constexpr int kWordBytes = sizeof(Word);
 static_assert(std::endian::native == std::endian::little,
               "word-at-a-time scans expect little-endian byte order");
+static_assert(kWordBytes <= kScanReadAhead,
+              "a scan reads one word behind where it stops at the most");
 
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+// A 1 in every byte, and a 1 in every byte's high bit.
+constexpr Word kOnes = ~Word{0} / 0xFF;
+constexpr Word kHighBits = kOnes * 0x80;
 
-inline std::uint64_t LoadWord(const char* at) {
-  std::uint64_t word;
+inline Word LoadWord(const char* at) {
+  Word word;
   std::memcpy(&word, at, sizeof word);
   return word;
 }
 
+// The index of the lowest byte whose high bit is set in `marks`, or
+// kWordBytes if there is none.
+inline int FirstMarkedByte(Word marks) { return std::countr_zero(marks) / 8; }
+
 // The bytes that stop a search, and one past the largest of them.
 struct StopSet {
   std::array<bool, 256> stops;
-  std::uint64_t limit;
+  Word limit;
 };
 
 // A zero byte inside a token ends the token's text, and the rest of the token
@@ -64,55 +74,55 @@ constexpr StopSet kFieldStops = MakeStopSet(true, kDelimiter);
 // borrow, wraps too); the search takes the lowest mark, which is true.
 // Not every byte below `limit` stops the search (for ',' the bytes '!' to
 // '+', for example, pass the test too), so the table decides, and the search
-// goes on behind a byte that is no stop.
+// goes on behind a byte that is no stop. Each word is loaded behind a byte
+// known to be no stop, so a stop right at `at`, as behind a number, costs no
+// load, and the word ends at most kWordBytes - 1 bytes past the stop.
 inline const char* FindStop(const char* at, const StopSet& set) {
-  const std::uint64_t limit = set.limit;
-  for (;;) {
-    const std::uint64_t word = LoadWord(at);
-    const std::uint64_t marks = (word - kOnes * limit) & ~word & kHighBits;
-    if (marks == 0) {
-      at += sizeof word;
-      continue;
-    }
-    at += std::countr_zero(marks) / 8;
-    if (set.stops[static_cast<unsigned char>(*at)]) return at;
-    ++at;
+  const Word limit = set.limit;
+  while (!set.stops[static_cast<unsigned char>(*at)]) {
+    const Word word = LoadWord(++at);
+    at += FirstMarkedByte((word - kOnes * limit) & ~word & kHighBits);
   }
+  return at;
 }
 
-// Number of leading decimal digits in `word` (0 to 8). Modulo 256, a byte b
-// gives b + 0x46 with its high bit set for b from 0x3A (one past '9') to
-// 0xB9, and b - 0x30 with it set for b below 0x30 ('0') and from 0xB0 on:
-// between them every byte but the digits, which give 0x76 to 0x7F and 0x00
-// to 0x09. Only a non-digit starts a carry (b >= 0xBA) or a borrow
+// Number of leading decimal digits in `word` (0 to kWordBytes). Modulo 256,
+// a byte b gives b + 0x46 with its high bit set for b from 0x3A (one past
+// '9') to 0xB9, and b - 0x30 with it set for b below 0x30 ('0') and from
+// 0xB0 on: between them every byte but the digits, which give 0x76 to 0x7F
+// and 0x00 to 0x09. Only a non-digit starts a carry (b >= 0xBA) or a borrow
 // (b < 0x30), and both run only toward later bytes, so the first non-digit
 // is found exactly.
-inline int LeadingDigits(std::uint64_t word) {
-  const std::uint64_t no_digit =
-      ((word + 0x46 * kOnes) | (word - 0x30 * kOnes)) & kHighBits;
-  return no_digit == 0 ? 8 : std::countr_zero(no_digit) / 8;
+inline int LeadingDigits(Word word) {
+  return FirstMarkedByte(((word + 0x46 * kOnes) | (word - 0x30 * kOnes)) &
+                         kHighBits);
 }
 
-// Value of the first `count` (1 to 8) digits of `word`, shown on "1234":
+constexpr std::array<std::uint32_t, 9> kPowersOfTen = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Value of the first `count` (1 to kWordBytes) digits of `word`, shown on
+// "1234" in a 64-bit word:
 // 1. Subtracting '0' from every byte leaves the digits' values; shifting
-//    left by 8 * (8 - count) bits drops the bytes behind the digits and puts
-//    zeros in front, as leading zero digits. Bytes, first one first:
-//    0 0 0 0 1 2 3 4.
-// 2. word * 10 + (word >> 8) makes every byte ten times itself plus the next
-//    one: 0 0 0 1 12 23 34 40. Bytes 0, 2, 4 and 6 now hold the digit pairs
-//    p0 p1 p2 p3 = 0 0 12 34; at most 99 each, so no byte carries.
-// 3. Bytes 0 and 4 as two 32-bit halves, p0 + p2 * 2^32, times
-//    100 + 10^6 * 2^32 leave 10^6 * p0 + 100 * p2 in the upper half (the
-//    term p2 * 10^6 * 2^64 falls off the word). Bytes 2 and 6 times
-//    1 + 10^4 * 2^32 leave 10^4 * p1 + p3 there. The lower halves,
-//    100 * p0 + p1 at most 9999, never carry into the upper one, whose sum
-//    is the value: 10^6 * 0 + 10^4 * 0 + 100 * 12 + 34 = 1234.
-inline std::uint32_t DigitsValue(std::uint64_t word, int count) {
-  word = (word - 0x30 * kOnes) << (8 * (8 - count));
-  word = word * 10 + (word >> 8);
-  word = ((word & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
-          ((word >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >>
-         32;
+//    left by 8 * (kWordBytes - count) bits drops the bytes behind the digits
+//    and puts zeros in front, as leading zero digits. Bytes, first one
+//    first: 0 0 0 0 1 2 3 4.
+// 2. Neighbouring lanes of `width` bytes, each holding the value of its
+//    digits, merge into one lane of twice the width, first for width 1, then
+//    2 and 4. Multiplying by 1 + 10^width * 2^(8 * width) adds to every lane
+//    ten to the width times the lane before it, the earlier digits; no sum
+//    reaches 10^(2 * width), so none carries into the next lane. Shifting
+//    right by a lane moves the sum of each pair into the pair's low half,
+//    and the mask clears the high half: lanes 0 0 12 34, then 0 1234.
+// After the last merge the value stands in the lowest lane.
+inline std::uint32_t DigitsValue(Word word, int count) {
+  word = (word - 0x30 * kOnes) << (8 * (kWordBytes - count));
+  for (int width = 1; width < kWordBytes; width *= 2) {
+    const int bits = 8 * width;
+    const Word low_halves = ~Word{0} / ((Word{1} << bits) + 1);
+    word = ((word * (1 + (Word{kPowersOfTen[width]} << bits))) >> bits) &
+           low_halves;
+  }
   return static_cast<std::uint32_t>(word);
 }
 
@@ -161,25 +171,21 @@ bool TakeField(const char** at, std::string_view* field) {
 
 const char* FindTokenEnd(const char* at) { return FindStop(at, kTokenStops); }
 
-// Up to eight digits are converted at once, longer numbers go on digit by
-// digit. Unsigned arithmetic wraps around modulo 2^32 without undefined
-// behaviour; the conversion back to signed keeps the two's-complement bits.
+// Converts a word of digits at a time. Unsigned arithmetic wraps around
+// modulo 2^32 without undefined behaviour, so adding word by word gives what
+// adding digit by digit would; the conversion back to signed keeps the
+// two's-complement bits.
 const char* ParseNumber(const char* at, std::int32_t* value) {
   const bool negative = *at == '-';
   if (*at == '-' || *at == '+') ++at;
-  const std::uint64_t word = LoadWord(at);
-  const int count = LeadingDigits(word);
   std::uint32_t number = 0;
-  if (count > 0) {
-    number = DigitsValue(word, count);
+  int count = kWordBytes;
+  while (count == kWordBytes) {
+    const Word word = LoadWord(at);
+    count = LeadingDigits(word);
+    if (count == 0) break;
+    number = number * kPowersOfTen[count] + DigitsValue(word, count);
     at += count;
-  }
-  if (count == 8) {
-    for (std::uint32_t digit;
-         (digit = static_cast<unsigned char>(*at) - std::uint32_t{'0'}) <= 9;
-         ++at) {
-      number = number * 10u + digit;
-    }
   }
   *value = static_cast<std::int32_t>(negative ? 0u - number : number);
   return at;
