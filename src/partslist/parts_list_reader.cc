@@ -118,7 +118,8 @@ void ReadWholeEntries(TextInput* input, std::size_t limit,
   std::int32_t order_key = 0;
   for (;;) {
     while (at < last && IsTokenSpace(*at)) ++at;
-    if (at == last || entries->size() >= limit) break;
+    // At `last` or behind it: no token is read twice, whatever `last` says.
+    if (at >= last || entries->size() >= limit) break;
     at = ParseEntry(at, &part_number, &order_key);
     AddEntry(part_number, order_key, entries);
   }
