@@ -141,20 +141,39 @@ void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number,
   WriteBytes(output, after.bytes, after.size);
 }
 
-// Most bytes that ComposeLine stores for a line of `before` and `after`: the
-// two fixed-size moves and the longest number.
-inline std::size_t MostLineBytes(LineText before, LineText after) {
-  return before.size + after.size + 2 * kLineCopySize + kNumberChars;
-}
-
 // Composes `before`, the part number `number` in signed decimal, and `after`
-// at `to`, which has room for MostLineBytes of them, and returns the end of
-// the line. Inline: it runs once per line.
+// at `to` and returns the end of the line. Inline: it runs once per line.
 inline char* ComposeLine(char* to, LineText before, std::int32_t number,
                          LineText after) {
   to = CopyLineText(to, before);
   to = std::to_chars(to, to + kNumberChars, number).ptr;
   return CopyLineText(to, after);
+}
+
+// Writes one line of `before`, part number and `after` for each entry from
+// `entry` to `stop`. The lines are composed in the output buffer's room and
+// handed to the output only when the room runs short, which keeps the loop
+// to the bytes of the lines.
+void WriteLines(TextOutput* output, const PartEntry* entry,
+                const PartEntry* stop, LineText before, LineText after) {
+  // At most what the two fixed-size moves and the longest number store.
+  const std::size_t most =
+      before.size + after.size + 2 * kLineCopySize + kNumberChars;
+  char* at = nullptr;
+  char* room_end = nullptr;
+  for (; entry != stop; ++entry) {
+    if (static_cast<std::size_t>(room_end - at) < most) {
+      if (at != nullptr) OutputUsed(output, at);
+      at = OutputRoom(output, most);
+      room_end = at == nullptr ? nullptr : OutputRoomEnd(output);
+    }
+    if (at == nullptr) {
+      WriteLinePieces(output, before, entry->part_number, after);
+    } else {
+      at = ComposeLine(at, before, entry->part_number, after);
+    }
+  }
+  if (at != nullptr) OutputUsed(output, at);
 }
 
 }  // namespace
@@ -205,31 +224,10 @@ LineTexts ComposeLines(std::string_view output_name) {
 
 void WriteResultLines(TextOutput* output, const EntryTable& entries,
                       const LineTexts& texts) {
-  LineText before = ComposedText(texts.open_start);
-  LineText after = ComposedText(texts.open_end);
-  const LineText append_start = ComposedText(texts.append_start);
-  const LineText append_end = ComposedText(texts.append_end);
-  const std::size_t most = std::max(MostLineBytes(before, after),
-                                    MostLineBytes(append_start, append_end));
-  // Lines are composed in the output buffer's room from `at` to `room_end`,
-  // and handed to the output only when the room runs short, which keeps the
-  // loop to the bytes of the lines.
-  char* at = nullptr;
-  char* room_end = nullptr;
-  for (const PartEntry& entry : entries) {
-    if (static_cast<std::size_t>(room_end - at) < most) {
-      if (at != nullptr) OutputUsed(output, at);
-      at = OutputRoom(output, most);
-      room_end = at == nullptr ? nullptr : OutputRoomEnd(output);
-    }
-    if (at == nullptr) {
-      WriteLinePieces(output, before, entry.part_number, after);
-    } else {
-      at = ComposeLine(at, before, entry.part_number, after);
-    }
-    // An open line for the first entry, an append line for every further one.
-    before = append_start;
-    after = append_end;
-  }
-  if (at != nullptr) OutputUsed(output, at);
+  if (entries.empty()) return;
+  const PartEntry* const first = entries.data();
+  WriteLines(output, first, first + 1, ComposedText(texts.open_start),
+             ComposedText(texts.open_end));
+  WriteLines(output, first + 1, first + entries.size(),
+             ComposedText(texts.append_start), ComposedText(texts.append_end));
 }
