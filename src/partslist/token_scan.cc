@@ -8,15 +8,14 @@
 
 namespace {
 
-// The scans look at the native word of text at once: four bytes in a 32-bit
-// program, eight in a 64-bit one, so that no step takes two registers or a
-// helper call. The first byte of text is in the lowest bits of a word.
+// The scans look at a native word of text at once, four bytes in a 32-bit
+// program and eight in a 64-bit one, so that no step takes two registers or
+// a helper call; the first byte of text is in the lowest bits of a word.
 using Word = std::size_t;
 constexpr int kWordBytes = sizeof(Word);
 static_assert(std::endian::native == std::endian::little,
               "word-at-a-time scans expect little-endian byte order");
-static_assert(kWordBytes <= kScanReadAhead,
-              "a scan reads one word behind where it stops at the most");
+static_assert(kWordBytes <= kScanReadAhead, "a word past a stop at most");
 
 // A 1 in every byte, and a 1 in every byte's high bit.
 constexpr Word kOnes = ~Word{0} / 0xFF;
@@ -28,8 +27,7 @@ inline Word LoadWord(const char* at) {
   return word;
 }
 
-// The index of the lowest byte whose high bit is set in `marks`, or
-// kWordBytes if there is none.
+// The lowest byte whose high bit is set in `marks`, or kWordBytes if none.
 inline int FirstMarkedByte(Word marks) { return std::countr_zero(marks) / 8; }
 
 // The bytes that stop a search, and one past the largest of them.
@@ -98,30 +96,25 @@ inline int LeadingDigits(Word word) {
                          kHighBits);
 }
 
-constexpr std::array<std::uint32_t, 9> kPowersOfTen = {
-    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
 
 // Value of the first `count` (1 to kWordBytes) digits of `word`, shown on
 // "1234" in a 64-bit word:
 // 1. Subtracting '0' from every byte leaves the digits' values; shifting
 //    left by 8 * (kWordBytes - count) bits drops the bytes behind the digits
-//    and puts zeros in front, as leading zero digits. Bytes, first one
-//    first: 0 0 0 0 1 2 3 4.
-// 2. Neighbouring lanes of `width` bytes, each holding the value of its
-//    digits, merge into one lane of twice the width, first for width 1, then
-//    2 and 4. Multiplying by 1 + 10^width * 2^(8 * width) adds to every lane
-//    ten to the width times the lane before it, the earlier digits; no sum
-//    reaches 10^(2 * width), so none carries into the next lane. Shifting
-//    right by a lane moves the sum of each pair into the pair's low half,
-//    and the mask clears the high half: lanes 0 0 12 34, then 0 1234.
-// After the last merge the value stands in the lowest lane.
+//    and puts zeros in front, as leading zero digits: 0 0 0 0 1 2 3 4.
+// 2. Neighbouring lanes of `width` bytes, each the value of its digits,
+//    merge into one of twice the width, for width 1, 2 and 4 in turn: times
+//    1 + 10^width * 2^(8 * width), every lane gains 10^width times the lane
+//    before it, the earlier digits, and no sum reaches 10^(2 * width), so
+//    none carries. Shifting right by a lane moves each pair's sum into its
+//    low half, and the mask clears the high half: 0 0 12 34, then 0 1234.
 inline std::uint32_t DigitsValue(Word word, int count) {
   word = (word - 0x30 * kOnes) << (8 * (kWordBytes - count));
   for (int width = 1; width < kWordBytes; width *= 2) {
     const int bits = 8 * width;
     const Word low_halves = ~Word{0} / ((Word{1} << bits) + 1);
-    word = ((word * (1 + (Word{kPowersOfTen[width]} << bits))) >> bits) &
-           low_halves;
+    word = ((word * (1 + (kPowersOfTen[width] << bits))) >> bits) & low_halves;
   }
   return static_cast<std::uint32_t>(word);
 }
@@ -171,21 +164,26 @@ bool TakeField(const char** at, std::string_view* field) {
 
 const char* FindTokenEnd(const char* at) { return FindStop(at, kTokenStops); }
 
-// Converts a word of digits at a time. Unsigned arithmetic wraps around
-// modulo 2^32 without undefined behaviour, so adding word by word gives what
-// adding digit by digit would; the conversion back to signed keeps the
-// two's-complement bits.
+// A word of digits is converted at once; a longer number goes on digit by
+// digit, which costs less than another word for the few digits left.
+// Unsigned arithmetic wraps around modulo 2^32 without undefined behaviour;
+// the conversion back to signed keeps the two's-complement bits.
 const char* ParseNumber(const char* at, std::int32_t* value) {
   const bool negative = *at == '-';
   if (*at == '-' || *at == '+') ++at;
+  const Word word = LoadWord(at);
+  const int count = LeadingDigits(word);
   std::uint32_t number = 0;
-  int count = kWordBytes;
-  while (count == kWordBytes) {
-    const Word word = LoadWord(at);
-    count = LeadingDigits(word);
-    if (count == 0) break;
-    number = number * kPowersOfTen[count] + DigitsValue(word, count);
+  if (count > 0) {
+    number = DigitsValue(word, count);
     at += count;
+  }
+  if (count == kWordBytes) {
+    for (std::uint32_t digit;
+         (digit = static_cast<unsigned char>(*at) - std::uint32_t{'0'}) <= 9;
+         ++at) {
+      number = number * 10u + digit;
+    }
   }
   *value = static_cast<std::int32_t>(negative ? 0u - number : number);
   return at;
