@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -88,8 +88,86 @@ void AppendEscaped(std::string* to, std::string_view text) {
   }
 }
 
-// Most bytes of a part number: "-2147483648".
-constexpr std::size_t kNumberChars = 11;
+// Part numbers are written a native word of digits at a time: four in a
+// 32-bit program, eight in a 64-bit one.
+using Word = std::size_t;
+constexpr int kWordBytes = sizeof(Word);
+constexpr Word kOnes = ~Word{0} / 0xFF;
+constexpr std::uint32_t kWordDigitsLimit = kWordBytes == 8 ? 100000000 : 10000;
+// Bytes that WriteNumber may store: a sign, a word for the first digits and
+// one for every further kWordBytes of them.
+constexpr std::size_t kNumberStore = 1 + 3 * kWordBytes;
+
+constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
+
+// x / 10^width, for x below 10^(2 * width), is (x * multiplier) >> shift.
+struct Divider {
+  Word multiplier;
+  int shift;
+};
+constexpr std::array<Divider, 5> kDividers = {
+    {{0, 0}, {103, 10}, {5243, 19}, {0, 0}, {109951163, 40}}};
+
+// The kWordBytes decimal digits of `value` (below kWordDigitsLimit) as
+// bytes 0 to 9, the first digit in the lowest byte, leading zeros included.
+// Lanes of 2 * width bytes, each holding a value x below 10^(2 * width),
+// split into x / 10^width in the lane's low half, the earlier digits, and
+// the rest in its high half, for width kWordBytes / 2 down to 1: 1234 gives
+// 12 34, then 1 2 3 4. The divider's multiplier is 2^shift / 10^width
+// rounded up, exact for these x, and its product stays inside the lane; the
+// mask keeps the quotient's bits and drops those that the shift brings down
+// from the next lane.
+inline Word DigitBytes(std::uint32_t value) {
+  Word word = value;
+  for (int width = kWordBytes / 2; width >= 1; width /= 2) {
+    const int bits = 8 * width;
+    const Divider divider = kDividers[width];
+    const Word lane_ones = ~Word{0} / (~Word{0} >> (8 * kWordBytes - 2 * bits));
+    const Word quotients =
+        ((word * divider.multiplier) >> divider.shift) &
+        (lane_ones * ((Word{1} << (2 * bits - divider.shift)) - 1));
+    word = quotients | ((word - quotients * kPowersOfTen[width]) << bits);
+  }
+  return word;
+}
+
+// Stores the digit bytes `word` as text at `to`.
+inline void StoreDigits(char* to, Word word) {
+  word += '0' * kOnes;
+  std::memcpy(to, &word, sizeof word);
+}
+
+// Writes the digits of `value` at `to` without leading zeros, storing up to
+// 3 * kWordBytes bytes, and returns their end: the first digits, then a
+// whole word for every further kWordBytes of them.
+inline char* WriteDigits(char* to, std::uint32_t value) {
+  std::array<std::uint32_t, 2> rest{};
+  int rest_count = 0;
+  for (; value >= kWordDigitsLimit; value /= kWordDigitsLimit) {
+    rest[rest_count++] = value % kWordDigitsLimit;
+  }
+  const Word first = DigitBytes(value);
+  // Leading zeros are the lowest bytes that are 0; a 0 keeps one digit.
+  const int zeros = std::min(std::countr_zero(first) / 8, kWordBytes - 1);
+  StoreDigits(to, first >> (8 * zeros));
+  to += kWordBytes - zeros;
+  while (rest_count > 0) {
+    StoreDigits(to, DigitBytes(rest[--rest_count]));
+    to += kWordBytes;
+  }
+  return to;
+}
+
+// Writes `number` in signed decimal at `to`, storing up to kNumberStore
+// bytes, and returns its end.
+inline char* WriteNumber(char* to, std::int32_t number) {
+  std::uint32_t magnitude = static_cast<std::uint32_t>(number);
+  if (number < 0) {
+    *to++ = '-';
+    magnitude = 0u - magnitude;
+  }
+  return WriteDigits(to, magnitude);
+}
 
 // The fixed-size move of a short line text.
 constexpr std::size_t kLineCopySize = 32;
@@ -133,9 +211,8 @@ inline char* CopyLineText(char* to, LineText text) {
 // piece by piece.
 void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number,
                      LineText after) {
-  char digits[kNumberChars];
-  const char* const end =
-      std::to_chars(digits, digits + kNumberChars, number).ptr;
+  char digits[kNumberStore];
+  const char* const end = WriteNumber(digits, number);
   WriteBytes(output, before.bytes, before.size);
   WriteBytes(output, digits, static_cast<std::size_t>(end - digits));
   WriteBytes(output, after.bytes, after.size);
@@ -146,7 +223,7 @@ void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number,
 inline char* ComposeLine(char* to, LineText before, std::int32_t number,
                          LineText after) {
   to = CopyLineText(to, before);
-  to = std::to_chars(to, to + kNumberChars, number).ptr;
+  to = WriteNumber(to, number);
   return CopyLineText(to, after);
 }
 
@@ -158,7 +235,7 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
                 const PartEntry* stop, LineText before, LineText after) {
   // At most what the two fixed-size moves and the longest number store.
   const std::size_t most =
-      before.size + after.size + 2 * kLineCopySize + kNumberChars;
+      before.size + after.size + 2 * kLineCopySize + kNumberStore;
   char* at = nullptr;
   char* room_end = nullptr;
   for (; entry != stop; ++entry) {
