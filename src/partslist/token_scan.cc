@@ -12,7 +12,7 @@ namespace {
 // program and eight in a 64-bit one, so that no step takes two registers or
 // a helper call; the first byte of text is in the lowest bits of a word.
 using Word = std::size_t;
-constexpr int kWordBytes = sizeof(Word);
+constexpr std::size_t kWordBytes = sizeof(Word);
 static_assert(std::endian::native == std::endian::little,
               "word-at-a-time scans expect little-endian byte order");
 static_assert(kWordBytes <= kScanReadAhead, "a word past a stop at most");
@@ -28,7 +28,9 @@ inline Word LoadWord(const char* at) {
 }
 
 // The lowest byte whose high bit is set in `marks`, or kWordBytes if none.
-inline int FirstMarkedByte(Word marks) { return std::countr_zero(marks) / 8; }
+inline std::size_t FirstMarkedByte(Word marks) {
+  return static_cast<std::size_t>(std::countr_zero(marks)) / 8;
+}
 
 // The bytes that stop a search, and one past the largest of them.
 struct StopSet {
@@ -59,27 +61,21 @@ constexpr StopSet kFieldStops = MakeStopSet(true, kDelimiter);
 
 // Returns the first byte at or after `at` that is in `set`.
 //
-// Why (word - kOnes * limit) & ~word & kHighBits marks the bytes below
-// `limit` (at most 0x80) exactly up to the first of them: take a byte b
-// alone. If b < limit, b - limit wraps around to 256 + b - limit >= 0x80, so
-// its high bit is set, and that of ~b too, as b < 0x80. If b >= limit,
-// b - limit has its high bit set only if b >= 0x80 + limit, and then ~b has
-// it clear. So a byte alone is marked if and only if it is below `limit`.
-// In the word, a byte below `limit` borrows 1 from the byte above it, the
-// next one in the text. Borrows run only that way and the first one comes
-// from the first byte below `limit`, so every byte up to it is worked out
-// as if alone. Later bytes may be marked falsely (`limit` itself, less a
-// borrow, wraps too); the search takes the lowest mark, which is true.
-// Not every byte below `limit` stops the search (for ',' the bytes '!' to
-// '+', for example, pass the test too), so the table decides, and the search
-// goes on behind a byte that is no stop. Each word is loaded behind a byte
+// Why (word - kOnes * limit) & kHighBits marks the first byte below `limit`
+// (at most 0x80) or from 0x80 + limit on: for a byte b alone, b - limit has
+// its high bit set if b < limit, as it wraps around, and otherwise only if
+// b >= 0x80 + limit. Only a byte below `limit` borrows, 1 from the next byte
+// in the text, so every byte up to the first mark is worked out as if alone;
+// later marks may be false. The table decides whether the marked byte stops
+// the search (for ',' the bytes '!' to '+' and from 0xAD on are marked too);
+// if not, the search goes on behind it. Each word is loaded behind a byte
 // known to be no stop, so a stop right at `at`, as behind a number, costs no
 // load, and the word ends at most kWordBytes - 1 bytes past the stop.
 inline const char* FindStop(const char* at, const StopSet& set) {
   const Word limit = set.limit;
   while (!set.stops[static_cast<unsigned char>(*at)]) {
     const Word word = LoadWord(++at);
-    at += FirstMarkedByte((word - kOnes * limit) & ~word & kHighBits);
+    at += FirstMarkedByte((word - kOnes * limit) & kHighBits);
   }
   return at;
 }
@@ -91,7 +87,7 @@ inline const char* FindStop(const char* at, const StopSet& set) {
 // and 0x00 to 0x09. Only a non-digit starts a carry (b >= 0xBA) or a borrow
 // (b < 0x30), and both run only toward later bytes, so the first non-digit
 // is found exactly.
-inline int LeadingDigits(Word word) {
+inline std::size_t LeadingDigits(Word word) {
   return FirstMarkedByte(((word + 0x46 * kOnes) | (word - 0x30 * kOnes)) &
                          kHighBits);
 }
@@ -109,10 +105,10 @@ constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
 //    before it, the earlier digits, and no sum reaches 10^(2 * width), so
 //    none carries. Shifting right by a lane moves each pair's sum into its
 //    low half, and the mask clears the high half: 0 0 12 34, then 0 1234.
-inline std::uint32_t DigitsValue(Word word, int count) {
+inline std::uint32_t DigitsValue(Word word, std::size_t count) {
   word = (word - 0x30 * kOnes) << (8 * (kWordBytes - count));
-  for (int width = 1; width < kWordBytes; width *= 2) {
-    const int bits = 8 * width;
+  for (std::size_t width = 1; width < kWordBytes; width *= 2) {
+    const std::size_t bits = 8 * width;
     const Word low_halves = ~Word{0} / ((Word{1} << bits) + 1);
     word = ((word * (1 + (kPowersOfTen[width] << bits))) >> bits) & low_halves;
   }
@@ -172,7 +168,7 @@ const char* ParseNumber(const char* at, std::int32_t* value) {
   const bool negative = *at == '-';
   if (*at == '-' || *at == '+') ++at;
   const Word word = LoadWord(at);
-  const int count = LeadingDigits(word);
+  const std::size_t count = LeadingDigits(word);
   std::uint32_t number = 0;
   if (count > 0) {
     number = DigitsValue(word, count);
