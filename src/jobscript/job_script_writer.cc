@@ -147,8 +147,10 @@ inline char* WriteDigits(char* to, std::uint32_t value) {
     rest[rest_count++] = value % kWordDigitsLimit;
   }
   const Word first = DigitBytes(value);
-  // Leading zeros are the lowest bytes that are 0; a 0 keeps one digit.
-  const int zeros = std::min(std::countr_zero(first) / 8, kWordBytes - 1);
+  // Leading zeros are the lowest bytes that are 0; the highest bit set in
+  // the search keeps one digit of a 0.
+  const int zeros =
+      std::countr_zero(first | (Word{1} << (8 * kWordBytes - 1))) / 8;
   StoreDigits(to, first >> (8 * zeros));
   to += kWordBytes - zeros;
   while (rest_count > 0) {
@@ -242,13 +244,14 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
     if (static_cast<std::size_t>(room_end - at) < most) {
       if (at != nullptr) OutputUsed(output, at);
       at = OutputRoom(output, most);
-      room_end = at == nullptr ? nullptr : OutputRoomEnd(output);
+      if (at == nullptr) {
+        room_end = nullptr;
+        WriteLinePieces(output, before, entry->part_number, after);
+        continue;
+      }
+      room_end = OutputRoomEnd(output);
     }
-    if (at == nullptr) {
-      WriteLinePieces(output, before, entry->part_number, after);
-    } else {
-      at = ComposeLine(at, before, entry->part_number, after);
-    }
+    at = ComposeLine(at, before, entry->part_number, after);
   }
   if (at != nullptr) OutputUsed(output, at);
 }

@@ -29,7 +29,7 @@ inline Word LoadWord(const char* at) {
 
 // The lowest byte whose high bit is set in `marks`, or kWordBytes if none.
 inline std::size_t FirstMarkedByte(Word marks) {
-  return static_cast<std::size_t>(std::countr_zero(marks)) / 8;
+  return static_cast<unsigned>(std::countr_zero(marks)) / 8;
 }
 
 // The bytes that stop a search, and one past the largest of them.
