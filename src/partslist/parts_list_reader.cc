@@ -122,10 +122,11 @@ void ReadWholeEntries(TextInput* input, std::size_t limit,
     while (at < last && IsTokenSpace(*at)) ++at;
     // At `last` or behind it: no token is read twice, whatever `last` says.
     if (at >= last || wanted == 0) break;
-    at = ParseEntry(at, &part_number, &order_key);
+    // Past the white-space byte that ends the token.
+    at = ParseEntry(at, &part_number, &order_key) + 1;
     wanted -= AddEntry(part_number, order_key, entries);
   }
-  input->begin = static_cast<std::size_t>(at - buffer);
+  input->begin = static_cast<std::size_t>(std::min(at, last) - buffer);
 }
 
 // Appends the entries read to `entries` until it holds `limit` of them.
