@@ -91,7 +91,7 @@ void AppendEscaped(std::string* to, std::string_view text) {
 // Part numbers are written a native word of digits at a time: four in a
 // 32-bit program, eight in a 64-bit one.
 using Word = std::size_t;
-constexpr int kWordBytes = sizeof(Word);
+constexpr std::size_t kWordBytes = sizeof(Word);
 constexpr Word kOnes = ~Word{0} / 0xFF;
 constexpr std::uint32_t kWordDigitsLimit = kWordBytes == 8 ? 100000000 : 10000;
 // Bytes that WriteNumber may store: a sign, a word for the first digits and
@@ -103,7 +103,7 @@ constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
 // x / 10^width, for x below 10^(2 * width), is (x * multiplier) >> shift.
 struct Divider {
   Word multiplier;
-  int shift;
+  std::size_t shift;
 };
 constexpr std::array<Divider, 5> kDividers = {
     {{0, 0}, {103, 10}, {5243, 19}, {0, 0}, {109951163, 40}}};
@@ -119,8 +119,8 @@ constexpr std::array<Divider, 5> kDividers = {
 // from the next lane.
 inline Word DigitBytes(std::uint32_t value) {
   Word word = value;
-  for (int width = kWordBytes / 2; width >= 1; width /= 2) {
-    const int bits = 8 * width;
+  for (std::size_t width = kWordBytes / 2; width >= 1; width /= 2) {
+    const std::size_t bits = 8 * width;
     const Divider divider = kDividers[width];
     const Word lane_ones = ~Word{0} / (~Word{0} >> (8 * kWordBytes - 2 * bits));
     const Word quotients =
@@ -141,7 +141,7 @@ inline void StoreDigits(char* to, Word word) {
 // 3 * kWordBytes bytes, and returns their end: the first digits, then a
 // whole word for every further kWordBytes of them.
 inline char* WriteDigits(char* to, std::uint32_t value) {
-  std::array<std::uint32_t, 2> rest{};
+  std::array<std::uint32_t, 2> rest;
   int rest_count = 0;
   for (; value >= kWordDigitsLimit; value /= kWordDigitsLimit) {
     rest[rest_count++] = value % kWordDigitsLimit;
@@ -149,8 +149,9 @@ inline char* WriteDigits(char* to, std::uint32_t value) {
   const Word first = DigitBytes(value);
   // Leading zeros are the lowest bytes that are 0; the highest bit set in
   // the search keeps one digit of a 0.
-  const int zeros =
-      std::countr_zero(first | (Word{1} << (8 * kWordBytes - 1))) / 8;
+  const std::size_t zeros = static_cast<unsigned>(std::countr_zero(
+                                first | (Word{1} << (8 * kWordBytes - 1)))) /
+                            8;
   StoreDigits(to, first >> (8 * zeros));
   to += kWordBytes - zeros;
   while (rest_count > 0) {
@@ -241,11 +242,10 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
   char* at = nullptr;
   char* room_end = nullptr;
   for (; entry != stop; ++entry) {
-    if (static_cast<std::size_t>(room_end - at) < most) {
+    if (at == nullptr || static_cast<std::size_t>(room_end - at) < most) {
       if (at != nullptr) OutputUsed(output, at);
       at = OutputRoom(output, most);
       if (at == nullptr) {
-        room_end = nullptr;
         WriteLinePieces(output, before, entry->part_number, after);
         continue;
       }
