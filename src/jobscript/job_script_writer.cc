@@ -172,8 +172,10 @@ inline char* WriteNumber(char* to, std::int32_t number) {
   return WriteDigits(to, magnitude);
 }
 
-// The fixed-size move of a short line text.
-constexpr std::size_t kLineCopySize = 32;
+// The fixed-size move of a short line text: room for the text between two
+// numbers, the end of one append line and the start of the next, for output
+// names of up to 23 characters.
+constexpr std::size_t kLineCopySize = 48;
 
 // A composed text around the part number as the lines are written from it:
 // `size` bytes of text at `bytes`, followed by kLineCopySize zero bytes, so
@@ -212,33 +214,20 @@ inline char* CopyLineText(char* to, LineText text) {
 
 // Writes a line longer than the output buffer, or to an output that failed,
 // piece by piece.
-void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number,
-                     LineText after) {
+void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number) {
   char digits[kNumberStore];
   const char* const end = WriteNumber(digits, number);
   WriteBytes(output, before.bytes, before.size);
   WriteBytes(output, digits, static_cast<std::size_t>(end - digits));
-  WriteBytes(output, after.bytes, after.size);
 }
 
-// Composes `before`, the part number `number` in signed decimal, and `after`
-// at `to` and returns the end of the line. Inline: it runs once per line.
-inline char* ComposeLine(char* to, LineText before, std::int32_t number,
-                         LineText after) {
-  to = CopyLineText(to, before);
-  to = WriteNumber(to, number);
-  return CopyLineText(to, after);
-}
-
-// Writes one line of `before`, part number and `after` for each entry from
-// `entry` to `stop`. The lines are composed in the output buffer's room and
-// handed to the output only when the room runs short, which keeps the loop
-// to the bytes of the lines.
+// Writes `before` and the part number for each entry from `entry` to
+// `stop`. They are composed in the output buffer's room and handed to the
+// output only when the room runs short, which keeps the loop to the bytes.
 void WriteLines(TextOutput* output, const PartEntry* entry,
-                const PartEntry* stop, LineText before, LineText after) {
-  // At most what the two fixed-size moves and the longest number store.
-  const std::size_t most =
-      before.size + after.size + 2 * kLineCopySize + kNumberStore;
+                const PartEntry* stop, LineText before) {
+  // At most what the fixed-size move and the longest number store.
+  const std::size_t most = before.size + kLineCopySize + kNumberStore;
   char* at = nullptr;
   char* room_end = nullptr;
   for (; entry != stop; ++entry) {
@@ -246,12 +235,12 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
       if (at != nullptr) OutputUsed(output, at);
       at = OutputRoom(output, most);
       if (at == nullptr) {
-        WriteLinePieces(output, before, entry->part_number, after);
+        WriteLinePieces(output, before, entry->part_number);
         continue;
       }
       room_end = OutputRoomEnd(output);
     }
-    at = ComposeLine(at, before, entry->part_number, after);
+    at = WriteNumber(CopyLineText(at, before), entry->part_number);
   }
   if (at != nullptr) OutputUsed(output, at);
 }
@@ -294,11 +283,15 @@ LineTexts ComposeLines(std::string_view output_name) {
   std::string stem;
   std::string extension;
   SplitOutputName(output_name, &stem, &extension);
+  const std::string open_end = "." + extension + std::string(kOpenLineEnd);
+  const std::string append_start = std::string(kAppendLineStart) + stem + ".";
+  const std::string append_end = "." + extension + std::string(kAppendLineEnd);
   return {
       ComposeLineText(std::string(kOpenLineStart) + stem + "."),
-      ComposeLineText("." + extension + std::string(kOpenLineEnd)),
-      ComposeLineText(std::string(kAppendLineStart) + stem + "."),
-      ComposeLineText("." + extension + std::string(kAppendLineEnd)),
+      ComposeLineText(open_end),
+      ComposeLineText(open_end + append_start),
+      ComposeLineText(append_end + append_start),
+      ComposeLineText(append_end),
   };
 }
 
@@ -306,8 +299,14 @@ void WriteResultLines(TextOutput* output, const EntryTable& entries,
                       const LineTexts& texts) {
   if (entries.empty()) return;
   const PartEntry* const first = entries.data();
-  WriteLines(output, first, first + 1, ComposedText(texts.open_start),
-             ComposedText(texts.open_end));
-  WriteLines(output, first + 1, first + entries.size(),
-             ComposedText(texts.append_start), ComposedText(texts.append_end));
+  WriteLines(output, first, first + 1, ComposedText(texts.open_start));
+  LineText end = ComposedText(texts.open_end);
+  if (entries.size() > 1) {
+    WriteLines(output, first + 1, first + 2,
+               ComposedText(texts.open_to_append));
+    WriteLines(output, first + 2, first + entries.size(),
+               ComposedText(texts.between_appends));
+    end = ComposedText(texts.append_end);
+  }
+  WriteBytes(output, end.bytes, end.size);
 }
