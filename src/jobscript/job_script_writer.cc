@@ -45,9 +45,30 @@ void InsertionSort(PartEntry* entries, std::size_t count) {
   }
 }
 
+// One pass of the radix sort: a stable counting sort of `count` entries from
+// `from` to `to` on digit kDigit, whose bucket sizes are `offsets`. Returns
+// false, moving nothing, if the digit is the same for every key. The digit
+// is a template argument, so that its shift is a constant.
+template <int kDigit>
+bool RadixPass(const PartEntry* from, PartEntry* to, std::size_t count,
+               std::array<std::size_t, kBuckets>* offsets) {
+  if ((*offsets)[Digit(SortableKey(from[0].order_key), kDigit)] == count) {
+    return false;
+  }
+  std::size_t sum = 0;
+  for (std::size_t& offset : *offsets) {
+    const std::size_t bucket = offset;
+    offset = sum;
+    sum += bucket;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    to[(*offsets)[Digit(SortableKey(from[i].order_key), kDigit)]++] = from[i];
+  }
+  return true;
+}
+
 // Least-significant-digit radix sort: each pass is a stable counting sort on
-// one digit, so the whole sort is stable. A pass whose digit is the same for
-// every key would not move anything and is skipped.
+// one digit, so the whole sort is stable.
 void RadixSort(PartEntry* entries, std::size_t count) {
   // Each pass looks at the first entry; an empty table has none.
   if (count == 0) return;
@@ -61,21 +82,10 @@ void RadixSort(PartEntry* entries, std::size_t count) {
   auto scratch = std::make_unique_for_overwrite<PartEntry[]>(count);
   PartEntry* from = entries;
   PartEntry* to = scratch.get();
-  for (int digit = 0; digit < kDigitCount; ++digit) {
-    auto& offsets = counts[digit];
-    const std::uint32_t first = SortableKey(from[0].order_key);
-    if (offsets[Digit(first, digit)] == count) continue;
-    std::size_t sum = 0;
-    for (std::size_t& offset : offsets) {
-      const std::size_t bucket = offset;
-      offset = sum;
-      sum += bucket;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-      to[offsets[Digit(SortableKey(from[i].order_key), digit)]++] = from[i];
-    }
-    std::swap(from, to);
-  }
+  static_assert(kDigitCount == 3, "one pass per digit");
+  if (RadixPass<0>(from, to, count, &counts[0])) std::swap(from, to);
+  if (RadixPass<1>(from, to, count, &counts[1])) std::swap(from, to);
+  if (RadixPass<2>(from, to, count, &counts[2])) std::swap(from, to);
   if (from != entries) std::copy(from, from + count, entries);
 }
 
