@@ -141,34 +141,42 @@ inline Word DigitBytes(std::uint32_t value) {
   return word;
 }
 
-// Stores the digit bytes `word` as text at `to`.
-inline void StoreDigits(char* to, Word word) {
-  word += '0' * kOnes;
-  std::memcpy(to, &word, sizeof word);
+// Writes all kWordBytes digits of `value`, below kWordDigitsLimit, at `to`
+// and returns their end.
+inline char* WriteWordDigits(char* to, std::uint32_t value) {
+  const Word digits = DigitBytes(value) + '0' * kOnes;
+  std::memcpy(to, &digits, sizeof digits);
+  return to + kWordBytes;
+}
+
+// Writes the digits of `value`, below kWordDigitsLimit, at `to` without
+// leading zeros, storing kWordBytes bytes, and returns their end.
+inline char* WriteFirstDigits(char* to, std::uint32_t value) {
+  const Word word = DigitBytes(value);
+  // Leading zeros are the lowest bytes that are 0; the highest bit set in
+  // the search keeps one digit of a 0.
+  const std::size_t zeros = static_cast<unsigned>(std::countr_zero(
+                                word | (Word{1} << (8 * kWordBytes - 1)))) /
+                            8;
+  const Word digits = (word + '0' * kOnes) >> (8 * zeros);
+  std::memcpy(to, &digits, sizeof digits);
+  return to + (kWordBytes - zeros);
 }
 
 // Writes the digits of `value` at `to` without leading zeros, storing up to
 // 3 * kWordBytes bytes, and returns their end: the first digits, then a
-// whole word for every further kWordBytes of them.
+// whole word for every further kWordBytes of them, which a 32-bit value has
+// two of at the most.
 inline char* WriteDigits(char* to, std::uint32_t value) {
-  std::array<std::uint32_t, 2> rest;
-  int rest_count = 0;
-  for (; value >= kWordDigitsLimit; value /= kWordDigitsLimit) {
-    rest[rest_count++] = value % kWordDigitsLimit;
+  if (value < kWordDigitsLimit) return WriteFirstDigits(to, value);
+  const std::uint32_t high = value / kWordDigitsLimit;
+  if (high < kWordDigitsLimit) {
+    to = WriteFirstDigits(to, high);
+  } else {
+    to = WriteFirstDigits(to, high / kWordDigitsLimit);
+    to = WriteWordDigits(to, high % kWordDigitsLimit);
   }
-  const Word first = DigitBytes(value);
-  // Leading zeros are the lowest bytes that are 0; the highest bit set in
-  // the search keeps one digit of a 0.
-  const std::size_t zeros = static_cast<unsigned>(std::countr_zero(
-                                first | (Word{1} << (8 * kWordBytes - 1)))) /
-                            8;
-  StoreDigits(to, first >> (8 * zeros));
-  to += kWordBytes - zeros;
-  while (rest_count > 0) {
-    StoreDigits(to, DigitBytes(rest[--rest_count]));
-    to += kWordBytes;
-  }
-  return to;
+  return WriteWordDigits(to, value % kWordDigitsLimit);
 }
 
 // Writes `number` in signed decimal at `to`, storing up to kNumberStore
