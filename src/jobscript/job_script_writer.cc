@@ -246,21 +246,26 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
                 const PartEntry* stop, LineText before) {
   // At most what the fixed-size move and the longest number store.
   const std::size_t most = before.size + kLineCopySize + kNumberStore;
-  char* at = nullptr;
-  char* room_end = nullptr;
+  char* at = OutputRoom(output, most);
+  if (at == nullptr) {
+    for (; entry != stop; ++entry) {
+      WriteLinePieces(output, before, entry->part_number);
+    }
+    return;
+  }
+  char* room_end = OutputRoomEnd(output);
   for (; entry != stop; ++entry) {
-    if (at == nullptr || static_cast<std::size_t>(room_end - at) < most) {
-      if (at != nullptr) OutputUsed(output, at);
+    if (static_cast<std::size_t>(room_end - at) < most) {
+      OutputUsed(output, at);
       at = OutputRoom(output, most);
-      if (at == nullptr) {
-        WriteLinePieces(output, before, entry->part_number);
-        continue;
-      }
+      // The room was there before, so the output has failed: nothing more
+      // is written.
+      if (at == nullptr) return;
       room_end = OutputRoomEnd(output);
     }
     at = WriteNumber(CopyLineText(at, before), entry->part_number);
   }
-  if (at != nullptr) OutputUsed(output, at);
+  OutputUsed(output, at);
 }
 
 }  // namespace
