@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Benchmark of KOLVA against the cost of copying its files.
 
-usage: bench.py [--kolva PATH] [--sizes 1e3,1e6,1e7] [--keys random,few,sorted]
-                [--runs N] [--work DIR] [--no-baseline] [--no-callgrind]
+usage: bench.py [--kolva PATH] [--kolva32 PATH] [--sizes 1e3,1e6,1e7]
+                [--keys random,few,sorted] [--runs N] [--work DIR]
+                [--no-baseline] [--no-callgrind]
 
 For every size and key pattern it writes a parts list, checks each program's
 result against an ordering computed here, then times the programs and two
@@ -13,11 +14,15 @@ cat RESULT > COPY), "copy by rename" writes them to a new file and renames it
 over the one of the run before, as KOLVA replaces a result (cat LIST >
 /dev/null; cat RESULT > NEW; mv NEW OLD). The programs are KOLVA with the
 result of the previous run still in place ("KOLVA"), KOLVA with no result
-present ("KOLVA, new"), and bench/baseline.cc, a straightforward program of
-the same work compiled with c++ -O2 ("baseline"). It prints the date and the
-machine, then a Markdown table: median and range of wall time, MB/s of list
-read, peak resident memory in all and per entry, and the ratio of each
-median to the limit's and to the copy by rename's. Unless --no-callgrind is
+present ("KOLVA, new"), the 32-bit Linux program replacing its result as
+"KOLVA" does ("KOLVA 32-bit"; the nearest stand-in for the 32-bit Windows
+program, and skipped where the kernel cannot run 32-bit programs), and
+bench/baseline.cc, a straightforward program of the same work compiled with
+c++ -O2 ("baseline"). It prints the date and the machine, then a Markdown
+table: median and range of wall time, MB/s of list read, peak resident
+memory in all and per entry, and the ratio of each median to the limit's
+and to the copy by rename's; below it, the 32-bit program's median divided
+by the 64-bit one's ("KOLVA"). Unless --no-callgrind is
 given it also counts instructions with valgrind's callgrind: the fixed cost
 at 0 entries and the cost per entry at 1e5 entries.
 """
@@ -116,6 +121,19 @@ def callgrind_instructions(command, cwd):
     return int(match.group(1))
 
 
+def runs_here(command, cwd):
+    """Why `command` cannot run here, or None if it starts. It is started
+    without arguments, which makes KOLVA print its usage and end."""
+    if not os.path.exists(command[0]):
+        return "%s is not built" % command[0]
+    try:
+        subprocess.run(command[:1], cwd=cwd, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
+    except OSError as error:
+        return "this kernel cannot run it (%s)" % error.strerror
+    return None
+
+
 def machine_line(work):
     """One line that names the machine: processor, cores, system, compiler
     and the file system of the work folder."""
@@ -145,6 +163,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--kolva",
                     default=os.path.join(ROOT, "build", "program", "KOLVA"))
+    ap.add_argument("--kolva32",
+                    default=os.path.join(ROOT, "build", "program-x86", "KOLVA"))
     ap.add_argument("--sizes", default="1e3,1e6,1e7")
     ap.add_argument("--keys", default="random,few,sorted")
     ap.add_argument("--runs", type=int, default=5)
@@ -159,6 +179,10 @@ def main():
     # (name, command, file removed before each run or None)
     programs = [("KOLVA", [kolva, "movie.avi"], None),
                 ("KOLVA, new", [kolva, "movie.avi"], "movie.jobs.part")]
+    kolva32 = [os.path.abspath(args.kolva32), "movie.avi"]
+    skipped32 = runs_here(kolva32, work)
+    if skipped32 is None:
+        programs.append(("KOLVA 32-bit", kolva32, None))
     if not args.no_baseline:
         baseline = os.path.join(work, "baseline")
         subprocess.run(["c++", "-std=c++20", "-O2", "-o", baseline,
@@ -170,6 +194,8 @@ def main():
     print("date: %s" % datetime.datetime.now().strftime("%Y-%m-%d %H:%M"))
     print("machine: %s" % machine_line(work))
     print("medians of %d runs" % args.runs)
+    if skipped32 is not None:
+        print("KOLVA 32-bit: row skipped, %s" % skipped32)
     print()
     print("| entries | keys | program | median | min-max | list MB/s "
           "| peak RSS | RSS/entry | x limit | x copy by rename |")
@@ -181,6 +207,7 @@ def main():
               ("copy by rename", "cat movie.parts > /dev/null; "
                "cat reference.jobs.part > new.jobs.part; "
                "mv new.jobs.part renamed.jobs.part")]
+    ratios32 = []
     for size in [int(float(s)) for s in args.sizes.split(",")]:
         for keys in args.keys.split(","):
             list_path = os.path.join(work, "movie.parts")
@@ -214,6 +241,9 @@ def main():
                         run_timed(["sh", "-c", script], work)[0])
                 for name, command, remove in programs:
                     times[name].append(run_timed(command, work, remove)[0])
+            if skipped32 is None:
+                ratios32.append((size, keys, statistics.median(
+                    times["KOLVA 32-bit"]) / statistics.median(times["KOLVA"])))
             limit_median = statistics.median(times["limit"])
             rename_median = statistics.median(times["copy by rename"])
             for name, peak in rows:
@@ -228,6 +258,11 @@ def main():
                           "" if peak is None or size == 0 else
                           "%.1f B" % (peak / size),
                           median / limit_median, median / rename_median))
+    if ratios32:
+        print()
+    for size, keys, ratio in ratios32:
+        print("KOLVA 32-bit at %d entries, %s keys: %.2f times the 64-bit "
+              "program's median" % (size, keys, ratio))
     if not args.no_callgrind and shutil.which("valgrind"):
         counts = {}
         for size in (0, 100000):

@@ -64,13 +64,10 @@ void WriteBytes(TextOutput* output, const char* data, std::size_t size);
 // writes with WriteBytes instead.
 char* OutputRoom(TextOutput* output, std::size_t size);
 
-// OutputRoom's common case, where the buffer has the room, inline: it is
-// asked once per result line.
-inline char* OutputRoomInline(TextOutput* output, std::size_t size) {
-  if (size <= output->capacity - output->used && !output->failed) {
-    return output->buffer.get() + output->used;
-  }
-  return OutputRoom(output, size);
+// The end of the room that OutputRoom gave: the caller may compose bytes up
+// to here before it calls OutputUsed.
+inline char* OutputRoomEnd(const TextOutput* output) {
+  return output->buffer.get() + output->capacity;
 }
 
 // Takes the bytes composed in the room that OutputRoom gave, up to `end`,

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -45,9 +45,30 @@ void InsertionSort(PartEntry* entries, std::size_t count) {
   }
 }
 
+// One pass of the radix sort: a stable counting sort of `count` entries from
+// `from` to `to` on digit kDigit, whose bucket sizes are `offsets`. Returns
+// false, moving nothing, if the digit is the same for every key. The digit
+// is a template argument, so that its shift is a constant.
+template <int kDigit>
+bool RadixPass(const PartEntry* from, PartEntry* to, std::size_t count,
+               std::array<std::size_t, kBuckets>* offsets) {
+  if ((*offsets)[Digit(SortableKey(from[0].order_key), kDigit)] == count) {
+    return false;
+  }
+  std::size_t sum = 0;
+  for (std::size_t& offset : *offsets) {
+    const std::size_t bucket = offset;
+    offset = sum;
+    sum += bucket;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    to[(*offsets)[Digit(SortableKey(from[i].order_key), kDigit)]++] = from[i];
+  }
+  return true;
+}
+
 // Least-significant-digit radix sort: each pass is a stable counting sort on
-// one digit, so the whole sort is stable. A pass whose digit is the same for
-// every key would not move anything and is skipped.
+// one digit, so the whole sort is stable.
 void RadixSort(PartEntry* entries, std::size_t count) {
   // Each pass looks at the first entry; an empty table has none.
   if (count == 0) return;
@@ -61,21 +82,10 @@ void RadixSort(PartEntry* entries, std::size_t count) {
   auto scratch = std::make_unique_for_overwrite<PartEntry[]>(count);
   PartEntry* from = entries;
   PartEntry* to = scratch.get();
-  for (int digit = 0; digit < kDigitCount; ++digit) {
-    auto& offsets = counts[digit];
-    const std::uint32_t first = SortableKey(from[0].order_key);
-    if (offsets[Digit(first, digit)] == count) continue;
-    std::size_t sum = 0;
-    for (std::size_t& offset : offsets) {
-      const std::size_t bucket = offset;
-      offset = sum;
-      sum += bucket;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-      to[offsets[Digit(SortableKey(from[i].order_key), digit)]++] = from[i];
-    }
-    std::swap(from, to);
-  }
+  static_assert(kDigitCount == 3, "one pass per digit");
+  if (RadixPass<0>(from, to, count, &counts[0])) std::swap(from, to);
+  if (RadixPass<1>(from, to, count, &counts[1])) std::swap(from, to);
+  if (RadixPass<2>(from, to, count, &counts[2])) std::swap(from, to);
   if (from != entries) std::copy(from, from + count, entries);
 }
 
@@ -88,11 +98,102 @@ void AppendEscaped(std::string* to, std::string_view text) {
   }
 }
 
-// Most bytes of a part number: "-2147483648".
-constexpr std::size_t kNumberChars = 11;
+// Part numbers are written a native word of digits at a time: four in a
+// 32-bit program, eight in a 64-bit one.
+using Word = std::size_t;
+constexpr std::size_t kWordBytes = sizeof(Word);
+constexpr Word kOnes = ~Word{0} / 0xFF;
+constexpr std::uint32_t kWordDigitsLimit = kWordBytes == 8 ? 100000000 : 10000;
+// Bytes that WriteNumber may store: a sign, a word for the first digits and
+// one for every further kWordBytes of them.
+constexpr std::size_t kNumberStore = 1 + 3 * kWordBytes;
 
-// The fixed-size move of a short line text.
-constexpr std::size_t kLineCopySize = 32;
+constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
+
+// x / 10^width, for x below 10^(2 * width), is (x * multiplier) >> shift.
+struct Divider {
+  Word multiplier;
+  std::size_t shift;
+};
+constexpr std::array<Divider, 5> kDividers = {
+    {{0, 0}, {103, 10}, {5243, 19}, {0, 0}, {109951163, 40}}};
+
+// The kWordBytes decimal digits of `value` (below kWordDigitsLimit) as
+// bytes 0 to 9, the first digit in the lowest byte, leading zeros included.
+// Lanes of 2 * width bytes, each holding a value x below 10^(2 * width),
+// split into x / 10^width in the lane's low half, the earlier digits, and
+// the rest in its high half, for width kWordBytes / 2 down to 1: 1234 gives
+// 12 34, then 1 2 3 4. The divider's multiplier is 2^shift / 10^width
+// rounded up, exact for these x, and its product stays inside the lane; the
+// mask keeps the quotient's bits and drops those that the shift brings down
+// from the next lane.
+inline Word DigitBytes(std::uint32_t value) {
+  Word word = value;
+  for (std::size_t width = kWordBytes / 2; width >= 1; width /= 2) {
+    const std::size_t bits = 8 * width;
+    const Divider divider = kDividers[width];
+    const Word lane_ones = ~Word{0} / (~Word{0} >> (8 * kWordBytes - 2 * bits));
+    const Word quotients =
+        ((word * divider.multiplier) >> divider.shift) &
+        (lane_ones * ((Word{1} << (2 * bits - divider.shift)) - 1));
+    word = quotients | ((word - quotients * kPowersOfTen[width]) << bits);
+  }
+  return word;
+}
+
+// Writes all kWordBytes digits of `value`, below kWordDigitsLimit, at `to`
+// and returns their end.
+inline char* WriteWordDigits(char* to, std::uint32_t value) {
+  const Word digits = DigitBytes(value) + '0' * kOnes;
+  std::memcpy(to, &digits, sizeof digits);
+  return to + kWordBytes;
+}
+
+// Writes the digits of `value`, below kWordDigitsLimit, at `to` without
+// leading zeros, storing kWordBytes bytes, and returns their end.
+inline char* WriteFirstDigits(char* to, std::uint32_t value) {
+  const Word word = DigitBytes(value);
+  // Leading zeros are the lowest bytes that are 0; the highest bit set in
+  // the search keeps one digit of a 0.
+  const std::size_t zeros = static_cast<unsigned>(std::countr_zero(
+                                word | (Word{1} << (8 * kWordBytes - 1)))) /
+                            8;
+  const Word digits = (word + '0' * kOnes) >> (8 * zeros);
+  std::memcpy(to, &digits, sizeof digits);
+  return to + (kWordBytes - zeros);
+}
+
+// Writes the digits of `value` at `to` without leading zeros, storing up to
+// 3 * kWordBytes bytes, and returns their end: the first digits, then a
+// whole word for every further kWordBytes of them, which a 32-bit value has
+// two of at the most.
+inline char* WriteDigits(char* to, std::uint32_t value) {
+  if (value < kWordDigitsLimit) return WriteFirstDigits(to, value);
+  const std::uint32_t high = value / kWordDigitsLimit;
+  if (high < kWordDigitsLimit) {
+    to = WriteFirstDigits(to, high);
+  } else {
+    to = WriteFirstDigits(to, high / kWordDigitsLimit);
+    to = WriteWordDigits(to, high % kWordDigitsLimit);
+  }
+  return WriteWordDigits(to, value % kWordDigitsLimit);
+}
+
+// Writes `number` in signed decimal at `to`, storing up to kNumberStore
+// bytes, and returns its end.
+inline char* WriteNumber(char* to, std::int32_t number) {
+  std::uint32_t magnitude = static_cast<std::uint32_t>(number);
+  if (number < 0) {
+    *to++ = '-';
+    magnitude = 0u - magnitude;
+  }
+  return WriteDigits(to, magnitude);
+}
+
+// The fixed-size move of a short line text: room for the text between two
+// numbers, the end of one append line and the start of the next, for output
+// names of up to 23 characters.
+constexpr std::size_t kLineCopySize = 48;
 
 // A composed text around the part number as the lines are written from it:
 // `size` bytes of text at `bytes`, followed by kLineCopySize zero bytes, so
@@ -129,33 +230,41 @@ inline char* CopyLineText(char* to, LineText text) {
   return to + text.size;
 }
 
-// WriteLine for a line longer than the output buffer, or an output that
-// failed: piece by piece.
-void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number,
-                     LineText after) {
-  char digits[kNumberChars];
-  const char* const end =
-      std::to_chars(digits, digits + kNumberChars, number).ptr;
+// Writes a line longer than the output buffer, or to an output that failed,
+// piece by piece.
+void WriteLinePieces(TextOutput* output, LineText before, std::int32_t number) {
+  char digits[kNumberStore];
+  const char* const end = WriteNumber(digits, number);
   WriteBytes(output, before.bytes, before.size);
   WriteBytes(output, digits, static_cast<std::size_t>(end - digits));
-  WriteBytes(output, after.bytes, after.size);
 }
 
-// Writes `before`, the part number `number` in signed decimal, and `after`,
-// composed in place in the output buffer. Inline: it runs once per line.
-inline void WriteLine(TextOutput* output, LineText before, std::int32_t number,
-                      LineText after) {
-  // At most what the two fixed-size moves and the longest number store.
-  const std::size_t most =
-      before.size + after.size + 2 * kLineCopySize + kNumberChars;
-  char* at = OutputRoomInline(output, most);
+// Writes `before` and the part number for each entry from `entry` to
+// `stop`. They are composed in the output buffer's room and handed to the
+// output only when the room runs short, which keeps the loop to the bytes.
+void WriteLines(TextOutput* output, const PartEntry* entry,
+                const PartEntry* stop, LineText before) {
+  // At most what the fixed-size move and the longest number store.
+  const std::size_t most = before.size + kLineCopySize + kNumberStore;
+  char* at = OutputRoom(output, most);
   if (at == nullptr) {
-    WriteLinePieces(output, before, number, after);
+    for (; entry != stop; ++entry) {
+      WriteLinePieces(output, before, entry->part_number);
+    }
     return;
   }
-  at = CopyLineText(at, before);
-  at = std::to_chars(at, at + kNumberChars, number).ptr;
-  at = CopyLineText(at, after);
+  char* room_end = OutputRoomEnd(output);
+  for (; entry != stop; ++entry) {
+    if (static_cast<std::size_t>(room_end - at) < most) {
+      OutputUsed(output, at);
+      at = OutputRoom(output, most);
+      // The room was there before, so the output has failed: nothing more
+      // is written.
+      if (at == nullptr) return;
+      room_end = OutputRoomEnd(output);
+    }
+    at = WriteNumber(CopyLineText(at, before), entry->part_number);
+  }
   OutputUsed(output, at);
 }
 
@@ -197,24 +306,30 @@ LineTexts ComposeLines(std::string_view output_name) {
   std::string stem;
   std::string extension;
   SplitOutputName(output_name, &stem, &extension);
+  const std::string open_end = "." + extension + std::string(kOpenLineEnd);
+  const std::string append_start = std::string(kAppendLineStart) + stem + ".";
+  const std::string append_end = "." + extension + std::string(kAppendLineEnd);
   return {
       ComposeLineText(std::string(kOpenLineStart) + stem + "."),
-      ComposeLineText("." + extension + std::string(kOpenLineEnd)),
-      ComposeLineText(std::string(kAppendLineStart) + stem + "."),
-      ComposeLineText("." + extension + std::string(kAppendLineEnd)),
+      ComposeLineText(open_end),
+      ComposeLineText(open_end + append_start),
+      ComposeLineText(append_end + append_start),
+      ComposeLineText(append_end),
   };
 }
 
 void WriteResultLines(TextOutput* output, const EntryTable& entries,
                       const LineTexts& texts) {
   if (entries.empty()) return;
-  const PartEntry* entry = entries.data();
-  const PartEntry* const stop = entry + entries.size();
-  WriteLine(output, ComposedText(texts.open_start), entry->part_number,
-            ComposedText(texts.open_end));
-  const LineText append_start = ComposedText(texts.append_start);
-  const LineText append_end = ComposedText(texts.append_end);
-  for (++entry; entry != stop; ++entry) {
-    WriteLine(output, append_start, entry->part_number, append_end);
+  const PartEntry* const first = entries.data();
+  WriteLines(output, first, first + 1, ComposedText(texts.open_start));
+  LineText end = ComposedText(texts.open_end);
+  if (entries.size() > 1) {
+    WriteLines(output, first + 1, first + 2,
+               ComposedText(texts.open_to_append));
+    WriteLines(output, first + 2, first + entries.size(),
+               ComposedText(texts.between_appends));
+    end = ComposedText(texts.append_end);
   }
+  WriteBytes(output, end.bytes, end.size);
 }

@@ -21,15 +21,20 @@ void SortEntries(EntryTable* entries);
 void SplitOutputName(std::string_view output_name, std::string* stem,
                      std::string* extension);
 
-// The texts around the part number in each kind of line, with CR LF line
-// ends: composed once from the output name by ComposeLines, so that all that
-// is left to do per line is the number. Only ComposeLines makes them: each
-// string also carries the zero bytes behind its text that WriteResultLines
-// copies along with it.
+// The texts around the part numbers, with CR LF line ends: composed once
+// from the output name by ComposeLines, so that all that is left to do per
+// line is the number. The text between two numbers holds the end of one line
+// and the start of the next, so that a line takes one text and one number.
+// Only ComposeLines makes them: each string also carries the zero bytes
+// behind its text that WriteResultLines copies along with it.
 struct LineTexts {
+  // Before the first number, and behind it if it is the only one.
   std::string open_start;
   std::string open_end;
-  std::string append_start;
+  // Between the first number and the second, and between further ones.
+  std::string open_to_append;
+  std::string between_appends;
+  // Behind the last of several numbers.
   std::string append_end;
 };
 

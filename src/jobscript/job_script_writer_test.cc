@@ -69,6 +69,10 @@ TEST(WriteResultLinesTest, OpensTheFirstPartAndAppendsTheRest) {
             "Framequill.Open(\"m.-4.avi\",0,0);\r\n"
             "Framequill.Append(\"m.0.avi\");\r\n"
             "Framequill.Append(\"m.-2147483648.avi\");\r\n");
+  // Zeros inside a number and behind its first word of digits.
+  EXPECT_EQ(Write({{100000001, 0}, {10000, 1}}, "m"),
+            "Framequill.Open(\"m.100000001.\",0,0);\r\n"
+            "Framequill.Append(\"m.10000.\");\r\n");
   EXPECT_EQ(Write({}, "movie.avi"), "");
 }
 

@@ -99,12 +99,12 @@ const char* LastTokenStart(const TextInput& input) {
 }
 
 // Appends an entry unless it is (0, 0): a token with no number in it gives
-// that pair, and it names no part.
-inline void AddEntry(std::int32_t part_number, std::int32_t order_key,
+// that pair, and it names no part. Returns true if it appended one.
+inline bool AddEntry(std::int32_t part_number, std::int32_t order_key,
                      EntryTable* entries) {
-  if (part_number != 0 || order_key != 0) {
-    entries->push_back({part_number, order_key});
-  }
+  if (part_number == 0 && order_key == 0) return false;
+  entries->push_back({part_number, order_key});
+  return true;
 }
 
 // Parses the tokens that stand whole in the buffer in place, until `entries`
@@ -114,15 +114,19 @@ void ReadWholeEntries(TextInput* input, std::size_t limit,
   const char* const buffer = input->buffer.get();
   const char* const last = LastTokenStart(*input);
   const char* at = buffer + input->begin;
+  // Counted down here rather than compared with the table's size per entry.
+  std::size_t wanted = limit - std::min(limit, entries->size());
   std::int32_t part_number = 0;
   std::int32_t order_key = 0;
   for (;;) {
     while (at < last && IsTokenSpace(*at)) ++at;
-    if (at == last || entries->size() >= limit) break;
-    at = ParseEntry(at, &part_number, &order_key);
-    AddEntry(part_number, order_key, entries);
+    // At `last` or behind it: no token is read twice, whatever `last` says.
+    if (at >= last || wanted == 0) break;
+    // Past the white-space byte that ends the token.
+    at = ParseEntry(at, &part_number, &order_key) + 1;
+    wanted -= AddEntry(part_number, order_key, entries);
   }
-  input->begin = static_cast<std::size_t>(at - buffer);
+  input->begin = static_cast<std::size_t>(std::min(at, last) - buffer);
 }
 
 // Appends the entries read to `entries` until it holds `limit` of them.

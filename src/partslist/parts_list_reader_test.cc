@@ -124,11 +124,17 @@ TEST(ReadPartsListTest, SizeHintChangesNothingButMemory) {
     expected += " " + std::to_string(part) + ":" + std::to_string(part % 7 - 3);
   }
   const std::uint64_t size = list.size();
-  for (const std::uint64_t hint :
-       {std::uint64_t{0}, std::uint64_t{1}, size / 3, size, size * 20,
-        std::numeric_limits<std::uint64_t>::max()}) {
-    EXPECT_EQ(ReadList(list, 4096, false, hint), expected)
-        << "size hint " << hint;
+  // Reads of 4096 bytes, and reads whose first one ends inside the 4097th
+  // entry, the first entry read after the estimate.
+  const std::size_t split = list.find("\n4097,") + 4;
+  ASSERT_LT(split, kTextBlockSize) << "the first read must end at the split";
+  for (const std::size_t chunk : {std::size_t{4096}, split}) {
+    for (const std::uint64_t hint :
+         {std::uint64_t{0}, std::uint64_t{1}, size / 3, size, size * 20,
+          std::numeric_limits<std::uint64_t>::max()}) {
+      EXPECT_EQ(ReadList(list, chunk, false, hint), expected)
+          << "size hint " << hint << ", read size " << chunk;
+    }
   }
 }
 

@@ -8,24 +8,34 @@
 
 namespace {
 
-// The scans look at eight bytes of text at once, the first byte in the
-// lowest bits of a word.
+// The scans look at a native word of text at once, four bytes in a 32-bit
+// program and eight in a 64-bit one, so that no step takes two registers or
+// a helper call; the first byte of text is in the lowest bits of a word.
+using Word = std::size_t;
+constexpr std::size_t kWordBytes = sizeof(Word);
 static_assert(std::endian::native == std::endian::little,
               "word-at-a-time scans expect little-endian byte order");
+static_assert(kWordBytes <= kScanReadAhead, "a word past a stop at most");
 
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+// A 1 in every byte, and a 1 in every byte's high bit.
+constexpr Word kOnes = ~Word{0} / 0xFF;
+constexpr Word kHighBits = kOnes * 0x80;
 
-inline std::uint64_t LoadWord(const char* at) {
-  std::uint64_t word;
+inline Word LoadWord(const char* at) {
+  Word word;
   std::memcpy(&word, at, sizeof word);
   return word;
+}
+
+// The lowest byte whose high bit is set in `marks`, or kWordBytes if none.
+inline std::size_t FirstMarkedByte(Word marks) {
+  return static_cast<unsigned>(std::countr_zero(marks)) / 8;
 }
 
 // The bytes that stop a search, and one past the largest of them.
 struct StopSet {
   std::array<bool, 256> stops;
-  std::uint64_t limit;
+  Word limit;
 };
 
 // A zero byte inside a token ends the token's text, and the rest of the token
@@ -51,68 +61,57 @@ constexpr StopSet kFieldStops = MakeStopSet(true, kDelimiter);
 
 // Returns the first byte at or after `at` that is in `set`.
 //
-// Why (word - kOnes * limit) & ~word & kHighBits marks the bytes below
-// `limit` (at most 0x80) exactly up to the first of them: take a byte b
-// alone. If b < limit, b - limit wraps around to 256 + b - limit >= 0x80, so
-// its high bit is set, and that of ~b too, as b < 0x80. If b >= limit,
-// b - limit has its high bit set only if b >= 0x80 + limit, and then ~b has
-// it clear. So a byte alone is marked if and only if it is below `limit`.
-// In the word, a byte below `limit` borrows 1 from the byte above it, the
-// next one in the text. Borrows run only that way and the first one comes
-// from the first byte below `limit`, so every byte up to it is worked out
-// as if alone. Later bytes may be marked falsely (`limit` itself, less a
-// borrow, wraps too); the search takes the lowest mark, which is true.
-// Not every byte below `limit` stops the search (for ',' the bytes '!' to
-// '+', for example, pass the test too), so the table decides, and the search
-// goes on behind a byte that is no stop.
+// Why (word - kOnes * limit) & kHighBits marks the first byte below `limit`
+// (at most 0x80) or from 0x80 + limit on: for a byte b alone, b - limit has
+// its high bit set if b < limit, as it wraps around, and otherwise only if
+// b >= 0x80 + limit. Only a byte below `limit` borrows, 1 from the next byte
+// in the text, so every byte up to the first mark is worked out as if alone;
+// later marks may be false. The table decides whether the marked byte stops
+// the search (for ',' the bytes '!' to '+' and from 0xAD on are marked too);
+// if not, the search goes on behind it. Each word is loaded behind a byte
+// known to be no stop, so a stop right at `at`, as behind a number, costs no
+// load, and the word ends at most kWordBytes - 1 bytes past the stop.
 inline const char* FindStop(const char* at, const StopSet& set) {
-  const std::uint64_t limit = set.limit;
-  for (;;) {
-    const std::uint64_t word = LoadWord(at);
-    const std::uint64_t marks = (word - kOnes * limit) & ~word & kHighBits;
-    if (marks == 0) {
-      at += sizeof word;
-      continue;
-    }
-    at += std::countr_zero(marks) / 8;
-    if (set.stops[static_cast<unsigned char>(*at)]) return at;
-    ++at;
+  const Word limit = set.limit;
+  while (!set.stops[static_cast<unsigned char>(*at)]) {
+    const Word word = LoadWord(++at);
+    at += FirstMarkedByte((word - kOnes * limit) & kHighBits);
   }
+  return at;
 }
 
-// Number of leading decimal digits in `word` (0 to 8). Modulo 256, a byte b
-// gives b + 0x46 with its high bit set for b from 0x3A (one past '9') to
-// 0xB9, and b - 0x30 with it set for b below 0x30 ('0') and from 0xB0 on:
-// between them every byte but the digits, which give 0x76 to 0x7F and 0x00
-// to 0x09. Only a non-digit starts a carry (b >= 0xBA) or a borrow
+// Number of leading decimal digits in `word` (0 to kWordBytes). Modulo 256,
+// a byte b gives b + 0x46 with its high bit set for b from 0x3A (one past
+// '9') to 0xB9, and b - 0x30 with it set for b below 0x30 ('0') and from
+// 0xB0 on: between them every byte but the digits, which give 0x76 to 0x7F
+// and 0x00 to 0x09. Only a non-digit starts a carry (b >= 0xBA) or a borrow
 // (b < 0x30), and both run only toward later bytes, so the first non-digit
 // is found exactly.
-inline int LeadingDigits(std::uint64_t word) {
-  const std::uint64_t no_digit =
-      ((word + 0x46 * kOnes) | (word - 0x30 * kOnes)) & kHighBits;
-  return no_digit == 0 ? 8 : std::countr_zero(no_digit) / 8;
+inline std::size_t LeadingDigits(Word word) {
+  return FirstMarkedByte(((word + 0x46 * kOnes) | (word - 0x30 * kOnes)) &
+                         kHighBits);
 }
 
-// Value of the first `count` (1 to 8) digits of `word`, shown on "1234":
+constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
+
+// Value of the first `count` (1 to kWordBytes) digits of `word`, shown on
+// "1234" in a 64-bit word:
 // 1. Subtracting '0' from every byte leaves the digits' values; shifting
-//    left by 8 * (8 - count) bits drops the bytes behind the digits and puts
-//    zeros in front, as leading zero digits. Bytes, first one first:
-//    0 0 0 0 1 2 3 4.
-// 2. word * 10 + (word >> 8) makes every byte ten times itself plus the next
-//    one: 0 0 0 1 12 23 34 40. Bytes 0, 2, 4 and 6 now hold the digit pairs
-//    p0 p1 p2 p3 = 0 0 12 34; at most 99 each, so no byte carries.
-// 3. Bytes 0 and 4 as two 32-bit halves, p0 + p2 * 2^32, times
-//    100 + 10^6 * 2^32 leave 10^6 * p0 + 100 * p2 in the upper half (the
-//    term p2 * 10^6 * 2^64 falls off the word). Bytes 2 and 6 times
-//    1 + 10^4 * 2^32 leave 10^4 * p1 + p3 there. The lower halves,
-//    100 * p0 + p1 at most 9999, never carry into the upper one, whose sum
-//    is the value: 10^6 * 0 + 10^4 * 0 + 100 * 12 + 34 = 1234.
-inline std::uint32_t DigitsValue(std::uint64_t word, int count) {
-  word = (word - 0x30 * kOnes) << (8 * (8 - count));
-  word = word * 10 + (word >> 8);
-  word = ((word & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
-          ((word >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >>
-         32;
+//    left by 8 * (kWordBytes - count) bits drops the bytes behind the digits
+//    and puts zeros in front, as leading zero digits: 0 0 0 0 1 2 3 4.
+// 2. Neighbouring lanes of `width` bytes, each the value of its digits,
+//    merge into one of twice the width, for width 1, 2 and 4 in turn: times
+//    1 + 10^width * 2^(8 * width), every lane gains 10^width times the lane
+//    before it, the earlier digits, and no sum reaches 10^(2 * width), so
+//    none carries. Shifting right by a lane moves each pair's sum into its
+//    low half, and the mask clears the high half: 0 0 12 34, then 0 1234.
+inline std::uint32_t DigitsValue(Word word, std::size_t count) {
+  word = (word - 0x30 * kOnes) << (8 * (kWordBytes - count));
+  for (std::size_t width = 1; width < kWordBytes; width *= 2) {
+    const std::size_t bits = 8 * width;
+    const Word low_halves = ~Word{0} / ((Word{1} << bits) + 1);
+    word = ((word * (1 + (kPowersOfTen[width] << bits))) >> bits) & low_halves;
+  }
   return static_cast<std::uint32_t>(word);
 }
 
@@ -161,20 +160,21 @@ bool TakeField(const char** at, std::string_view* field) {
 
 const char* FindTokenEnd(const char* at) { return FindStop(at, kTokenStops); }
 
-// Up to eight digits are converted at once, longer numbers go on digit by
-// digit. Unsigned arithmetic wraps around modulo 2^32 without undefined
-// behaviour; the conversion back to signed keeps the two's-complement bits.
+// A word of digits is converted at once; a longer number goes on digit by
+// digit, which costs less than another word for the few digits left.
+// Unsigned arithmetic wraps around modulo 2^32 without undefined behaviour;
+// the conversion back to signed keeps the two's-complement bits.
 const char* ParseNumber(const char* at, std::int32_t* value) {
   const bool negative = *at == '-';
   if (*at == '-' || *at == '+') ++at;
-  const std::uint64_t word = LoadWord(at);
-  const int count = LeadingDigits(word);
+  const Word word = LoadWord(at);
+  const std::size_t count = LeadingDigits(word);
   std::uint32_t number = 0;
   if (count > 0) {
     number = DigitsValue(word, count);
     at += count;
   }
-  if (count == 8) {
+  if (count == kWordBytes) {
     for (std::uint32_t digit;
          (digit = static_cast<unsigned char>(*at) - std::uint32_t{'0'}) <= 9;
          ++at) {

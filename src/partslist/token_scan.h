@@ -1,5 +1,5 @@
 // In-place scans of one token of the parts list: where it ends, how it
-// splits into fields and what its numbers are. They read eight bytes at a
+// splits into fields and what its numbers are. They read a machine word at a
 // time, which is why they state what must stand behind a token.
 #ifndef PARTSLIST_TOKEN_SCAN_H_
 #define PARTSLIST_TOKEN_SCAN_H_
@@ -16,8 +16,8 @@ constexpr bool IsTokenSpace(char c) {
 
 // What every scan below needs of the bytes: the token it starts in is
 // followed by a white-space byte, and the kScanReadAhead - 1 bytes behind
-// that byte may be read too, whatever they hold. A scan loads whole words
-// and never reads further than that; it writes nothing.
+// that byte may be read too, whatever they hold. A scan loads whole words of
+// up to that many bytes and never reads further; it writes nothing.
 constexpr std::size_t kScanReadAhead = 8;
 
 // Returns the first white-space byte at or after `at`: the end of the token
