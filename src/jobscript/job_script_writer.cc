@@ -253,17 +253,22 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
     }
     return;
   }
-  char* room_end = OutputRoomEnd(output);
-  for (; entry != stop; ++entry) {
-    if (static_cast<std::size_t>(room_end - at) < most) {
-      OutputUsed(output, at);
-      at = OutputRoom(output, most);
-      // The room was there before, so the output has failed: nothing more
-      // is written.
-      if (at == nullptr) return;
-      room_end = OutputRoomEnd(output);
+  for (;;) {
+    // The lines that surely fit in the room, at least one, are written
+    // without a check each.
+    const std::size_t fit =
+        static_cast<std::size_t>(OutputRoomEnd(output) - at) / most;
+    const PartEntry* const fit_stop =
+        entry + std::min(fit, static_cast<std::size_t>(stop - entry));
+    for (; entry != fit_stop; ++entry) {
+      at = WriteNumber(CopyLineText(at, before), entry->part_number);
     }
-    at = WriteNumber(CopyLineText(at, before), entry->part_number);
+    if (entry == stop) break;
+    OutputUsed(output, at);
+    at = OutputRoom(output, most);
+    // The room was there before, so the output has failed: nothing more is
+    // written.
+    if (at == nullptr) return;
   }
   OutputUsed(output, at);
 }
