@@ -68,14 +68,19 @@ constexpr StopSet kFieldStops = MakeStopSet(true, kDelimiter);
 // in the text, so every byte up to the first mark is worked out as if alone;
 // later marks may be false. The table decides whether the marked byte stops
 // the search (for ',' the bytes '!' to '+' and from 0xAD on are marked too);
-// if not, the search goes on behind it. Each word is loaded behind a byte
-// known to be no stop, so a stop right at `at`, as behind a number, costs no
-// load, and the word ends at most kWordBytes - 1 bytes past the stop.
+// if not, the search goes on behind it. A word without a mark holds no stop,
+// so the next word follows it without a look at the table. Each word is
+// loaded behind a byte known to be no stop, so a stop right at `at`, as
+// behind a number, costs no load, and the word ends at most kWordBytes - 1
+// bytes past the stop.
 inline const char* FindStop(const char* at, const StopSet& set) {
   const Word limit = set.limit;
   while (!set.stops[static_cast<unsigned char>(*at)]) {
-    const Word word = LoadWord(++at);
-    at += FirstMarkedByte((word - kOnes * limit) & kHighBits);
+    Word marks;
+    while ((marks = (LoadWord(++at) - kOnes * limit) & kHighBits) == 0) {
+      at += kWordBytes - 1;
+    }
+    at += FirstMarkedByte(marks);
   }
   return at;
 }
