@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "common/large_memory.h"
+
 namespace {
 
 constexpr std::string_view kOpenLineStart = "Framequill.Open(\"";
@@ -80,6 +82,7 @@ void RadixSort(PartEntry* entries, std::size_t count) {
     }
   }
   auto scratch = std::make_unique_for_overwrite<PartEntry[]>(count);
+  PreferLargePages(scratch.get(), count * sizeof(PartEntry));
   PartEntry* from = entries;
   PartEntry* to = scratch.get();
   static_assert(kDigitCount == 3, "one pass per digit");

@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "common/large_memory.h"
 #include "partslist/token_scan.h"
 
 namespace {
@@ -163,6 +164,9 @@ void ReserveForRest(const TextInput& input, std::uint64_t size_hint,
   }
   try {
     entries->reserve(entries->size() + static_cast<std::size_t>(most));
+    PreferLargePages(
+        entries->data() + entries->size(),
+        (entries->capacity() - entries->size()) * sizeof(PartEntry));
   } catch (const std::bad_alloc&) {
     // Too much for this machine at once; the table grows as it goes.
   }
