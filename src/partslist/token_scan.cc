@@ -59,20 +59,16 @@ constexpr StopSet kTokenStops = MakeStopSet(false, '\0');
 template <char kDelimiter>
 constexpr StopSet kFieldStops = MakeStopSet(true, kDelimiter);
 
-// Returns the first byte at or after `at` that is in `set`.
-//
-// Why (word - kOnes * limit) & kHighBits marks the first byte below `limit`
-// (at most 0x80) or from 0x80 + limit on: for a byte b alone, b - limit has
-// its high bit set if b < limit, as it wraps around, and otherwise only if
-// b >= 0x80 + limit. Only a byte below `limit` borrows, 1 from the next byte
-// in the text, so every byte up to the first mark is worked out as if alone;
-// later marks may be false. The table decides whether the marked byte stops
-// the search (for ',' the bytes '!' to '+' and from 0xAD on are marked too);
-// if not, the search goes on behind it. A word without a mark holds no stop,
-// so the next word follows it without a look at the table. Each word is
-// loaded behind a byte known to be no stop, so a stop right at `at`, as
-// behind a number, costs no load, and the word ends at most kWordBytes - 1
-// bytes past the stop.
+// Returns the first byte at or after `at` that is in `set`. In a word,
+// (word - kOnes * limit) & kHighBits marks the first byte below `limit` (at
+// most 0x80) or from 0x80 + limit on: b - limit wraps around for b < limit,
+// and otherwise has its high bit set only for b >= 0x80 + limit. Only a byte
+// below `limit` borrows, from the next byte, so the bytes up to the first
+// mark are worked out exactly; later marks may be false. The table decides
+// whether a marked byte stops (for ',' also '!' to '+' and 0xAD on are
+// marked); a word without a mark holds no stop. Each word is loaded behind
+// a byte known to be no stop, so a stop right at `at`, as behind a number,
+// costs no load, and a word ends at most kWordBytes - 1 bytes past the stop.
 inline const char* FindStop(const char* at, const StopSet& set) {
   const Word limit = set.limit;
   while (!set.stops[static_cast<unsigned char>(*at)]) {
@@ -120,8 +116,7 @@ inline std::uint32_t DigitsValue(Word word, std::size_t count) {
   return static_cast<std::uint32_t>(word);
 }
 
-// Returns the end of the field that `at` points into: its first
-// `kDelimiter`, or where the token's text ends.
+// The end of the field at `at`: its first `kDelimiter`, or the text's end.
 template <char kDelimiter>
 inline const char* FieldEnd(const char* at) {
   static_assert(kFieldStops<kDelimiter>.limit <= 0x80,
