@@ -17,7 +17,7 @@ void PreferLargePages(void* data, std::size_t size) {
   const auto page = static_cast<std::size_t>(page_size);
   const std::size_t head =
       (page - reinterpret_cast<std::uintptr_t>(data) % page) % page;
-  if (size - head < page) return;
+  if (size < head + page) return;
   const std::size_t length = (size - head) / page * page;
   // Advice that is declined changes nothing, so its outcome is not looked at.
   (void)madvise(static_cast<char*>(data) + head, length, MADV_HUGEPAGE);
