@@ -126,11 +126,11 @@ TEST(NamingTest, DerivesListAndResultNames) {
 }
 
 // ':' and '\\' are separators only in KOLVA's own name rules; on Linux they
-// are ordinary file-name bytes, so these names are real files here. Under a
-// runner such as Wine the host would treat them as drive and directory
-// separators, so the case is skipped there; WindowsTest covers them there.
+// are ordinary file-name bytes, so these names are real files here. Wine
+// would treat them as drive and directory separators, so the case is skipped
+// for the Windows build; WindowsTest covers them there.
 TEST(NamingTest, DriveAndBackslashStayInNames) {
-  if (RunnerUsed()) GTEST_SKIP() << "':' and '\\' name host paths here";
+  if (WindowsProgram()) GTEST_SKIP() << "':' and '\\' name host paths here";
   CheckNaming({
       {"c:movie", "c:movie.parts", "c:movie.jobs.part"},
       {"dir.d\\movie", "dir.d\\movie.parts", "dir.d\\movie.jobs.part"},
@@ -371,16 +371,16 @@ TEST_F(BlackboxTest, ReadmeSamplesAreReal) {
   EXPECT_EQ(listed, endings);
 }
 
-// Cases only the Windows build can show; they run when a runner is given,
-// which is Wine running the Windows build. The Windows C runtime's text mode
-// on standard output is covered by every transcript above: its bytes must
-// carry CR LF exactly once, where text mode would give CR CR LF.
+// Cases only the Windows build can show, run under Wine. The Windows C
+// runtime's text mode on standard output is covered by every transcript
+// above: its bytes must carry CR LF exactly once, where text mode would give
+// CR CR LF.
 constexpr char kWindowsOnly[] = "needs the Windows build under Wine";
 
 // '\\' and ':' name real folders and drives on Windows, and the lowered
 // name still finds files of any case there.
 TEST(WindowsTest, FolderAndDriveNamesReachFiles) {
-  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   fs::create_directory(dir / "Clips.D");
@@ -413,7 +413,7 @@ TEST(WindowsTest, FolderAndDriveNamesReachFiles) {
 // every Debian system has, gives code page 1252 and hands the UTF-8 argument
 // to KOLVA as code page 1252 bytes. File names on disk are UTF-8 again.
 TEST(WindowsTest, CodePageLettersAreLowered) {
-  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   // A-umlaut, O-umlaut, U-umlaut, E-acute, S-caron, OE, Y-diaeresis, then the
   // multiplication sign and sharp s, which have no lower-case form.
   const std::string arg =
@@ -462,7 +462,7 @@ std::string WithoutControlSequences(const std::string& sent) {
 // window shows the letters that the name has in the ANSI code page; files
 // and pipes get the ANSI bytes as they are, as the other tests show.
 TEST(WindowsTest, ConsoleWindowShowsTheLettersOfTheName) {
-  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   RunOptions console;
@@ -511,7 +511,7 @@ TEST(WindowsTest, ConsoleWindowShowsTheLettersOfTheName) {
 // command interpreter shows as %ERRORLEVEL% -1. Linux keeps only the low
 // byte (255), so only a Windows program can tell -1 from 255.
 TEST(WindowsTest, CallerSeesStatusMinusOne) {
-  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   WriteFile(dir / "movie.parts", kHeader + "1,a,b,0\n"s);
@@ -534,7 +534,7 @@ TEST(WindowsTest, CallerSeesStatusMinusOne) {
 // be replaced: the run says so and leaves the old result, and no temporary
 // file, behind.
 TEST(WindowsTest, ResultHeldOpenElsewhereIsKept) {
-  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   WriteFile(dir / "movie.parts", kHeader + "1,a,b,0\n"s);

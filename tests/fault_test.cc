@@ -81,7 +81,7 @@ TEST_F(FaultTest, FailureBeforeWritingKeepsResult) {
        kNotValid, true},
   };
   for (const auto& c : cases) {
-    if (c.linux_only && RunnerUsed()) continue;
+    if (c.linux_only && WindowsProgram()) continue;
     const std::string list = dir_ / "movie.parts";
     c.make_list(list);
     WriteFile(dir_ / "movie.jobs.part", kOldResult);
@@ -99,7 +99,7 @@ TEST_F(FaultTest, FailureBeforeWritingKeepsResult) {
 // opened: for the list, or for the result once the list was read. Names up
 // to the limit work.
 TEST_F(FaultTest, NamesTooLongForTheFileSystem) {
-  if (RunnerUsed()) GTEST_SKIP() << "name limits differ under a runner";
+  if (WindowsProgram()) GTEST_SKIP() << "name limits differ under Wine";
   // An argument near the system's limit for one argument.
   const std::string huge(100'000, 'a');
   RunResult run = Run({huge});
@@ -286,7 +286,7 @@ TEST_F(BigOutOfMemoryTest, EveryLimitEndsCleanly) {
 // The line that announces the reading comes before it, and reading may wait:
 // here the list is a named pipe that gets its bytes only once the line came.
 TEST_F(FaultTest, ProcessingLineComesBeforeTheRead) {
-  if (RunnerUsed()) GTEST_SKIP() << "a named pipe is no Windows file";
+  if (WindowsProgram()) GTEST_SKIP() << "a named pipe is no Windows file";
   const std::string list = dir_ / "movie.parts";
   ASSERT_EQ(mkfifo(list.c_str(), 0600), 0);
   RunOptions options;

@@ -70,8 +70,8 @@ struct ResultNameCase {
   // Checks what the run left; the common checks are made by the test.
   std::function<void(const TempDir& dir, const std::string& result)> check;
   RunOptions options = {};
-  bool native_only = false;  // Wine or Windows differ, or cannot show it.
-  bool root_only = false;    // Needs KOLVA run as another user than the owner.
+  bool linux_only = false;  // Wine or Windows differ, or cannot show it.
+  bool root_only = false;   // Needs KOLVA run as another user than the owner.
 };
 
 // Names a case in failure messages by its label.
@@ -240,7 +240,7 @@ class ResultNameTest : public testing::TestWithParam<ResultNameCase> {};
 
 TEST_P(ResultNameTest, WhateverStandsAtTheResultName) {
   const ResultNameCase& c = GetParam();
-  if (c.native_only && RunnerUsed()) {
+  if (c.linux_only && WindowsProgram()) {
     GTEST_SKIP() << "Wine or Windows differ here, or cannot show it";
   }
   if (c.root_only && geteuid() != 0) {
@@ -254,9 +254,11 @@ TEST_P(ResultNameTest, WhateverStandsAtTheResultName) {
   c.make(dir, result);
   RunOptions options = c.options;
   RunResult run;
-  if (options.unprivileged && !RunnerUsed()) {
-    run = RunCommandIn(dir.path(), {UnprivilegedExecutable(), "movie.avi"},
-                       options);
+  if (options.unprivileged && !WindowsProgram()) {
+    std::vector<std::string> words = CommandPrefix();
+    words.back() = UnprivilegedExecutable();
+    words.push_back("movie.avi");
+    run = RunCommandIn(dir.path(), words, options);
   } else {
     options.unprivileged = false;
     run = RunIn(dir.path(), {"movie.avi"}, options);
@@ -284,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(
 // With standard output closed (KOLVA x | head, with head gone), the messages
 // are lost but the run still writes its result instead of being killed.
 TEST(ResultFileTest, ClosedConsoleStillWritesTheResult) {
-  if (RunnerUsed()) GTEST_SKIP() << "the pipe would be the runner's";
+  if (WindowsProgram()) GTEST_SKIP() << "the pipe would be Wine's";
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   WriteFile(dir / "movie.parts", kList);

@@ -57,10 +57,12 @@ bool RunnerRunsKolva() {
   if (run.out.rfind(Crlf(kBanner), 0) == 0) return true;
   std::fprintf(stderr,
                "%s printed no banner under %s (exit code %d, %zu bytes of "
-               "output); a 32-bit Windows program needs Wine's 32-bit part "
-               "(Debian's wine32:i386)\n",
+               "output)%s\n",
                CommandPrefix().back().c_str(), CommandPrefix().front().c_str(),
-               run.exit_code, run.out.size());
+               run.exit_code, run.out.size(),
+               WindowsProgram() ? "; a 32-bit Windows program needs Wine's "
+                                  "32-bit part (Debian's wine32:i386)"
+                                : "");
   return false;
 }
 
@@ -88,6 +90,13 @@ const std::vector<std::string>& CommandPrefix() {
 }
 
 bool RunnerUsed() { return CommandPrefix().size() > 1; }
+
+bool WindowsProgram() {
+  std::ifstream program(CommandPrefix().back(), std::ios::binary);
+  char magic[2] = {};
+  return program.read(magic, sizeof magic) && magic[0] == 'M' &&
+         magic[1] == 'Z';
+}
 
 std::string Crlf(const std::string& text) {
   std::string out;

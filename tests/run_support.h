@@ -46,8 +46,13 @@ inline constexpr char kOldResult[] =
 // until RunTests() has read it from the command line.
 const std::vector<std::string>& CommandPrefix();
 
-// True when KOLVA runs under a runner (the Windows build under Wine).
+// True when KOLVA runs under a runner: Wine for a Windows build, an emulator
+// such as qemu-i386 for a Linux build of another architecture.
 bool RunnerUsed();
+
+// True when KOLVA is a Windows program (it starts with "MZ"), which runs
+// under Wine; false for a Linux program, with or without a runner.
+bool WindowsProgram();
 
 // `text` with a CR put before every LF, as the console receives it.
 std::string Crlf(const std::string& text);

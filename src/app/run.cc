@@ -133,8 +133,11 @@ int Run(int argc, const char* const* argv, TextOutput* console) {
 int RunProgram(int argc, const char* const* argv) {
   SetUpProcessOutput();
   StandardOutput standard_output = OpenStandardOutput();
-  TextOutput console =
-      MakeTextOutput(WriteToStandardOutput, &standard_output, 4096);
+  // Not taken from the heap, so that the console can say that memory ran
+  // out whenever that happens.
+  char console_buffer[4096];
+  TextOutput console = MakeTextOutputIn(WriteToStandardOutput, &standard_output,
+                                        console_buffer, sizeof console_buffer);
   int status = kExitFailure;
   try {
     status = Run(argc, argv, &console);

@@ -20,10 +20,12 @@ void Compact(TextInput* input) {
 }
 
 // Doubles the buffer, keeping its bytes, so that a token of any length is
-// kept whole. A size past what the address space can hold is reported as
-// what it is, exhausted memory, rather than wrapping around.
+// kept whole. A size past PTRDIFF_MAX, where the difference of two pointers
+// into the buffer would overflow (2 GiB in a 32-bit program), is reported as
+// what it is, exhausted memory, rather than handed to the allocator.
 void Grow(TextInput* input) {
-  if (input->capacity > (SIZE_MAX - kTextPadding) / 2) throw std::bad_alloc();
+  constexpr auto kLargest = static_cast<std::size_t>(PTRDIFF_MAX);
+  if (input->capacity > (kLargest - kTextPadding) / 2) throw std::bad_alloc();
   const std::size_t capacity = input->capacity * 2;
   auto buffer = std::make_unique_for_overwrite<char[]>(capacity + kTextPadding);
   std::memcpy(buffer.get(), input->buffer.get(), input->end);

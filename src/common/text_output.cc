@@ -2,6 +2,7 @@
 #include "common/text_output.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -25,11 +26,19 @@ void TranslateLineEnds(std::string_view text, Emit emit) {
 
 TextOutput MakeTextOutput(WriteBytesFn write, void* sink,
                           std::size_t capacity) {
+  auto storage = std::make_unique_for_overwrite<char[]>(capacity);
+  TextOutput output = MakeTextOutputIn(write, sink, storage.get(), capacity);
+  output.storage = std::move(storage);
+  return output;
+}
+
+TextOutput MakeTextOutputIn(WriteBytesFn write, void* sink, char* buffer,
+                            std::size_t capacity) {
   TextOutput output;
   output.write = write;
   output.sink = sink;
+  output.buffer = buffer;
   output.capacity = capacity;
-  output.buffer = std::make_unique_for_overwrite<char[]>(capacity);
   return output;
 }
 
@@ -69,7 +78,7 @@ void WriteBytes(TextOutput* output, const char* data, std::size_t size) {
       return;
     }
   }
-  std::memcpy(output->buffer.get() + output->used, data, size);
+  std::memcpy(output->buffer + output->used, data, size);
   output->used += size;
 }
 
@@ -78,17 +87,16 @@ char* OutputRoom(TextOutput* output, std::size_t size) {
   if (size > output->capacity - output->used && !FlushTextOutput(output)) {
     return nullptr;
   }
-  return output->buffer.get() + output->used;
+  return output->buffer + output->used;
 }
 
 void OutputUsed(TextOutput* output, const char* end) {
-  output->used = static_cast<std::size_t>(end - output->buffer.get());
+  output->used = static_cast<std::size_t>(end - output->buffer);
 }
 
 bool FlushTextOutput(TextOutput* output) {
   if (!output->failed && output->used > 0) {
-    output->failed =
-        !output->write(output->sink, output->buffer.get(), output->used);
+    output->failed = !output->write(output->sink, output->buffer, output->used);
   }
   output->used = 0;
   return !output->failed;

@@ -30,7 +30,9 @@ static_assert(kOutputBufferSize > 0 &&
 struct TextOutput {
   WriteBytesFn write = nullptr;
   void* sink = nullptr;
-  std::unique_ptr<char[]> buffer;
+  // The buffer: `storage`, or an array that the caller owns.
+  char* buffer = nullptr;
+  std::unique_ptr<char[]> storage;
   std::size_t capacity = 0;
   std::size_t used = 0;
   bool failed = false;
@@ -40,6 +42,12 @@ struct TextOutput {
 // here; nothing is written before the first flush.
 TextOutput MakeTextOutput(WriteBytesFn write, void* sink,
                           std::size_t capacity = kOutputBufferSize);
+
+// Starts writing to `sink` through the caller's array of `capacity` bytes at
+// `buffer`, which must outlast the output. Allocates nothing, so it cannot
+// run out of memory: the console still says when the program has.
+TextOutput MakeTextOutputIn(WriteBytesFn write, void* sink, char* buffer,
+                            std::size_t capacity);
 
 // Returns `text` with every line feed turned into CR LF: the one place where
 // line ends are translated. Text meant to be written many times is
@@ -67,7 +75,7 @@ char* OutputRoom(TextOutput* output, std::size_t size);
 // The end of the room that OutputRoom gave: the caller may compose bytes up
 // to here before it calls OutputUsed.
 inline char* OutputRoomEnd(const TextOutput* output) {
-  return output->buffer.get() + output->capacity;
+  return output->buffer + output->capacity;
 }
 
 // Takes the bytes composed in the room that OutputRoom gave, up to `end`,
