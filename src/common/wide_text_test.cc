@@ -33,15 +33,11 @@ TEST(WideTextTest, BytesThatBeginNoLetterGiveOneReplacementEach) {
     std::string utf8;
     std::u16string utf16;
   } cases[] = {
-      {"\xFF"
-       "a",
-       u"\uFFFDa"},
-      {"\xC0\x80", u"\uFFFD\uFFFD"},                      // Overlong.
+      {"\xFF\x41", u"\uFFFDA"},
+      {"\xE0\x81\x9C", u"\uFFFD\uFFFD\uFFFD"},            // An overlong '\\'.
       {"\xE6\x9D", u"\uFFFD\uFFFD"},                      // Cut short.
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // Past U+10FFFF.
-      {"\xE6"
-       "a\xBC",
-       u"\uFFFDa\uFFFD"},
+      {"\xE6\x41\xBC", u"\uFFFDA\uFFFD"},
   };
   for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16);
 }
