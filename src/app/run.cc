@@ -109,7 +109,8 @@ int RunOn(int argc, const Char* const* argv, TextOutput* console) {
   std::string parts_list_name = ArgumentText(argv[1]);
   // The usual ways to ask a console program for help; a '?' cannot stand in
   // a Windows file name, so neither can name a parts list.
-  if (parts_list_name == "/?" || parts_list_name == "-?") {
+  const std::string_view argument = parts_list_name;
+  if (argument == "/?" || argument == "-?") {
     WriteText(console, kUsage);
     return kExitSuccess;
   }
