@@ -85,22 +85,41 @@ struct NamingCase {
   std::string arg;
   std::string parts_name;
   std::string result_name;
+  // The files on disk where their names differ from the printed ones.
+  std::string parts_file = parts_name;
+  std::string result_file = result_name;
 };
 
+// `text` with "<dir>" replaced by `dir`.
+std::string WithDir(std::string text, const std::string& dir) {
+  const std::size_t at = text.find("<dir>");
+  if (at != std::string::npos) text.replace(at, 5, dir);
+  return text;
+}
+
 // Runs each case on a valid list in a directory of its own and checks the
-// printed names, the exit code and the bytes of the result file.
-void CheckNaming(const std::vector<NamingCase>& cases) {
+// printed names, the exit code and the bytes of the result file. "<dir>"
+// in a case stands for the directory's Windows path, lowered where printed.
+// Beside the list lies another, omega.parts, which a look-alike of a name
+// (O for the Greek capital omega) would reach instead.
+void CheckNaming(const std::vector<NamingCase>& cases,
+                 const RunOptions& options = {}) {
   for (const NamingCase& c : cases) {
     SCOPED_TRACE("argument \"" + c.arg + "\"");
     TempDir dir;
     ASSERT_FALSE(dir.path().empty());
-    const fs::path parts_path = dir / c.parts_name;
+    const fs::path parts_path = dir / c.parts_file;
     fs::create_directories(parts_path.parent_path());
     WriteFile(parts_path.string(), kHeader + "1,a,b,0\n"s);
-    const RunResult run = RunIn(dir.path(), {c.arg});
-    EXPECT_EQ(run.out, Success(c.parts_name, c.result_name));
+    WriteFile(dir / "omega.parts", "Input:a Output:other.avi Options:x 1");
+    const std::string printed_dir = AsciiLower(WindowsPath(dir.path()));
+    const RunResult run =
+        RunIn(dir.path(), {WithDir(c.arg, WindowsPath(dir.path()))}, options);
+    EXPECT_EQ(run.out, Success(WithDir(c.parts_name, printed_dir),
+                               WithDir(c.result_name, printed_dir)));
     EXPECT_EQ(run.exit_code, 0);
-    EXPECT_EQ(ReadFile(dir / c.result_name), Script("movie", "avi", {1}));
+    EXPECT_EQ(ReadFile(dir / c.result_file), Script("movie", "avi", {1}));
+    EXPECT_FALSE(EntryExists(dir / "omega.jobs.part"));
   }
 }
 
@@ -440,6 +459,90 @@ TEST(WindowsTest, CodePageLettersAreLowered) {
   EXPECT_EQ(ReadFile(dir / (utf8 + ".jobs.part")), Script("movie", "avi", {1}));
 }
 
+// The argument is taken as Windows holds it, in UTF-16: a name reaches the
+// file of exactly that name, whatever its letters and its length, never one
+// that a look-alike in the ANSI code page (here 1252) names; the messages
+// show a letter that the code page lacks as '?'. The rules still count a
+// name as the code page writes it: "é.avi" is too short for ".avi" there.
+TEST(WindowsTest, NamesReachExactlyTheFileNamed) {
+  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  std::string deep;  // Five folders of 110 letters: a path of 600 or more.
+  for (const char letter : {'a', 'b', 'c', 'd', 'e'}) {
+    deep += std::string(110, letter) + "\\";
+  }
+  std::string deep_file = deep;
+  std::replace(deep_file.begin(), deep_file.end(), '\\', '/');
+  const std::string tokyo = "\xE6\x9D\xB1\xE4\xBA\xAC";
+  RunOptions cp1252;
+  cp1252.env = {"LC_ALL=C.UTF-8"};
+  CheckNaming(
+      {
+          {"\xCE\xA9mega.avi", "?mega.parts", "?mega.jobs.part",
+           "\xCE\xA9mega.parts", "\xCF\x89mega.jobs.part"},
+          // A fullwidth backslash and a fullwidth quote are letters.
+          {"a\xEF\xBC\xBC"
+           "b.avi",
+           "a?b.parts", "a?b.jobs.part",
+           "a\xEF\xBC\xBC"
+           "b.parts",
+           "a\xEF\xBC\xBC"
+           "b.jobs.part"},
+          {"a\xEF\xBC\x82"
+           "b.avi",
+           "a?b.parts", "a?b.jobs.part",
+           "a\xEF\xBC\x82"
+           "b.parts",
+           "a\xEF\xBC\x82"
+           "b.jobs.part"},
+          {"\xC3\xA9.avi", "\xE9.avi.parts", "\xE9.jobs.part",
+           "\xC3\xA9.avi.parts", "\xC3\xA9.jobs.part"},
+          {"<dir>\\" + tokyo + "\\Movie.avi", "<dir>\\??\\movie.parts",
+           "<dir>\\??\\movie.jobs.part", tokyo + "/movie.parts",
+           tokyo + "/movie.jobs.part"},
+          {"<dir>\\" + deep + "movie.avi", "<dir>\\" + deep + "movie.parts",
+           "<dir>\\" + deep + "movie.jobs.part", deep_file + "movie.parts",
+           deep_file + "movie.jobs.part"},
+      },
+      cp1252);
+}
+
+// Options for runs in a Japanese locale, in which Wine takes code page 932,
+// made in `dir` by localedef; none where the system cannot make it.
+std::optional<RunOptions> JapaneseLocale(const TempDir& dir) {
+  const std::string locales = dir / "locales";
+  fs::create_directory(locales);
+  RunOptions quiet;
+  quiet.drop_errors = true;
+  RunCommandIn(
+      dir.path(),
+      {"localedef", "-i", "ja_JP", "-f", "UTF-8", locales + "/ja_JP.UTF-8"},
+      quiet);
+  if (!fs::exists(locales + "/ja_JP.UTF-8/LC_CTYPE")) return std::nullopt;
+  RunOptions japanese;
+  japanese.env = {"LC_ALL=ja_JP.UTF-8", "LOCPATH=" + locales};
+  return japanese;
+}
+
+constexpr char kNoJapaneseLocale[] =
+    "localedef cannot make the locale ja_JP.UTF-8 here (Debian's locales "
+    "has its source)";
+
+// In code page 932 a letter counts two bytes, and the second byte of KATAKANA
+// SO is 0x5C, the byte of '\\', which must not end the name's last extension.
+TEST(WindowsTest, DoubleByteCodePageNames) {
+  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  const std::optional<RunOptions> japanese = JapaneseLocale(dir);
+  if (!japanese) GTEST_SKIP() << kNoJapaneseLocale;
+  const std::string so = "\xE3\x82\xBD";
+  CheckNaming({{"a.b" + so, "a.b\x83\x5C.parts", "a.jobs.part",
+                "a.b" + so + ".parts", "a.jobs.part"},
+               {so + ".avi", "\x83\x5C.parts", "\x83\x5C.jobs.part",
+                so + ".parts", so + ".jobs.part"}},
+              *japanese);
+}
+
 // What a terminal was sent, without its control sequences (ESC [, then
 // parameters, then a letter): the text that it shows, as drawn.
 std::string WithoutControlSequences(const std::string& sent) {
@@ -459,8 +562,8 @@ std::string WithoutControlSequences(const std::string& sent) {
 }
 
 // Wine shows a console window on a terminal, in the terminal's UTF-8. A
-// window shows the letters that the name has in the ANSI code page; files
-// and pipes get the ANSI bytes as they are, as the other tests show.
+// window shows every letter of a name; files and pipes get the ANSI bytes,
+// as the other tests show.
 TEST(WindowsTest, ConsoleWindowShowsTheLettersOfTheName) {
   if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   TempDir dir;
@@ -469,29 +572,25 @@ TEST(WindowsTest, ConsoleWindowShowsTheLettersOfTheName) {
   console.terminal = true;
   console.env = {"LC_ALL=C.UTF-8"};
   // U-umlaut, lowered to u-umlaut: the byte 0xFC in code page 1252, which a
-  // window in its own code page 437 or 850 would show as another letter.
-  const RunResult run = RunIn(dir.path(), {"\303\234bungen"}, console);
-  EXPECT_NE(WithoutControlSequences(run.out).find("\303\274bungen.parts"),
-            std::string::npos)
-      << run.out;
-
-  // Code page 932, whose characters take two bytes: none may be cut in two
-  // where the text is written to the window in pieces. Pieces of 1024 bytes
-  // cut one of the two names inside a character, whatever the banner's
-  // length. The Japanese locale is made for the run, if the system has the
-  // means.
-  const std::string locales = dir / "locales";
-  fs::create_directory(locales);
-  RunOptions quiet;
-  quiet.drop_errors = true;
-  RunCommandIn(
-      dir.path(),
-      {"localedef", "-i", "ja_JP", "-f", "UTF-8", locales + "/ja_JP.UTF-8"},
-      quiet);
-  if (!fs::exists(locales + "/ja_JP.UTF-8/LC_CTYPE")) {
-    GTEST_SKIP() << "localedef cannot make the locale ja_JP.UTF-8 here";
+  // window in its own code page 437 or 850 would show as another letter;
+  // and omega, which code page 1252 lacks.
+  const struct {
+    std::string arg, shown;
+  } cases[] = {{"\303\234bungen", "\303\274bungen.parts"},
+               {"\316\251mega", "\317\211mega.parts"}};
+  for (const auto& c : cases) {
+    const RunResult run = RunIn(dir.path(), {c.arg}, console);
+    EXPECT_NE(WithoutControlSequences(run.out).find(c.shown), std::string::npos)
+        << run.out;
   }
-  console.env = {"LC_ALL=ja_JP.UTF-8", "LOCPATH=" + locales};
+
+  // Names are held in UTF-8, three bytes for each of these letters: none may
+  // be cut in two where the text is written to the window in pieces, here in
+  // code page 932. Pieces of 1024 bytes cut one of the two names inside a
+  // letter, whatever the banner's length.
+  const std::optional<RunOptions> japanese = JapaneseLocale(dir);
+  if (!japanese) GTEST_SKIP() << kNoJapaneseLocale;
+  console.env = japanese->env;
   const std::string sun = "\xE6\x97\xA5";  // The letter "sun", in UTF-8.
   std::string name;
   for (int i = 0; i < 700; ++i) name += sun;

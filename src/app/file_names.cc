@@ -9,6 +9,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+
+#include "common/wide_text.h"
 #endif
 
 namespace {
@@ -69,13 +71,44 @@ std::size_t BaseWithoutExtension(std::string_view name) {
   return name.size();
 }
 
+// Sets `kept` to the length that `name` keeps in the parts-list name and
+// `base` to the length it keeps in the result name. Both end at a '.' or at
+// the end of the name.
+void FindCuts(std::string_view name, std::size_t* kept, std::size_t* base) {
+  *kept = name.size();
+  if (CutKnownSuffix(name, base)) {
+    *kept = *base;
+  } else {
+    // The parts-list name keeps the whole argument; only the result name
+    // drops the last extension.
+    *base = BaseWithoutExtension(name);
+  }
+}
+
+#ifdef _WIN32
+// Bytes of `letter` in the ANSI code page; a letter it lacks is written as
+// one '?'. No best-fit look-alike is taken, and UTF-8 (65001) has no
+// best-fit choice to turn off.
+std::size_t AnsiWidth(std::u16string_view letter) {
+  char bytes[8];
+  const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int count = WideCharToMultiByte(
+      CP_ACP, flags, reinterpret_cast<const wchar_t*>(letter.data()),
+      static_cast<int>(letter.size()), bytes, sizeof bytes, nullptr, nullptr);
+  return count > 0 ? static_cast<std::size_t>(count) : 1;
+}
+#endif
+
 }  // namespace
 
 void LowerText(std::string* text) {
 #ifdef _WIN32
-  if (!text->empty()) {
-    CharLowerBuffA(text->data(), static_cast<DWORD>(text->size()));
+  std::u16string wide = Utf8ToUtf16(*text);
+  if (!wide.empty()) {
+    CharLowerBuffW(reinterpret_cast<wchar_t*>(wide.data()),
+                   static_cast<DWORD>(wide.size()));
   }
+  *text = Utf16ToUtf8(wide);
 #else
   for (char& c : *text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -84,14 +117,19 @@ void LowerText(std::string* text) {
 }
 
 void DeriveFileNames(std::string* name, std::string* result_name) {
+  std::size_t kept = 0;
   std::size_t base = 0;
-  if (CutKnownSuffix(*name, &base)) {
-    name->resize(base);
-  } else {
-    // The parts-list name keeps the whole argument; only the result name
-    // drops the last extension.
-    base = BaseWithoutExtension(*name);
-  }
+#ifdef _WIN32
+  // The cuts found in the code page's form are made at the same '.' or end
+  // in the UTF-8 name.
+  const std::string form = AnsiForm(*name, AnsiWidth);
+  FindCuts(form, &kept, &base);
+  kept = OffsetOfAnsiPosition(*name, form, kept);
+  base = OffsetOfAnsiPosition(*name, form, base);
+#else
+  FindCuts(*name, &kept, &base);
+#endif
+  name->resize(kept);
   result_name->assign(*name, 0, base);
   result_name->append(kResultSuffix);
   name->append(kPartsSuffix);

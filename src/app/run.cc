@@ -11,6 +11,7 @@
 #include "common/exit_status.h"
 #include "common/files.h"
 #include "common/text_input.h"
+#include "common/wide_text.h"
 #include "jobscript/job_script_writer.h"
 #include "partslist/parts_list_reader.h"
 
@@ -90,23 +91,29 @@ bool WriteResultFile(const std::string& name, std::string_view output_name,
   return true;
 }
 
-}  // namespace
+// The argument as the names are held: bytes as they come, or the UTF-16 of
+// Windows as UTF-8.
+std::string ArgumentText(const char* argument) { return argument; }
+std::string ArgumentText(const char16_t* argument) {
+  return Utf16ToUtf8(argument);
+}
 
-int Run(int argc, const char* const* argv, TextOutput* console) {
+template <typename Char>
+int RunOn(int argc, const Char* const* argv, TextOutput* console) {
   WriteText(console, kBanner);
   if (argc < 2 || argv[1] == nullptr) {
     WriteText(console, kNoFileName);
     WriteText(console, kUsage);
     return kExitFailure;
   }
+  std::string parts_list_name = ArgumentText(argv[1]);
   // The usual ways to ask a console program for help; a '?' cannot stand in
   // a Windows file name, so neither can name a parts list.
-  const std::string_view argument = argv[1];
+  const std::string_view argument = parts_list_name;
   if (argument == "/?" || argument == "-?") {
     WriteText(console, kUsage);
     return kExitSuccess;
   }
-  std::string parts_list_name(argument);
   LowerText(&parts_list_name);
   std::string result_name;
   DeriveFileNames(&parts_list_name, &result_name);
@@ -130,7 +137,8 @@ int Run(int argc, const char* const* argv, TextOutput* console) {
   return kExitSuccess;
 }
 
-int RunProgram(int argc, const char* const* argv) {
+template <typename Char>
+int RunProgramOn(int argc, const Char* const* argv) {
   SetUpProcessOutput();
   StandardOutput standard_output = OpenStandardOutput();
   // Not taken from the heap, so that the console can say that memory ran
@@ -140,12 +148,26 @@ int RunProgram(int argc, const char* const* argv) {
                                         console_buffer, sizeof console_buffer);
   int status = kExitFailure;
   try {
-    status = Run(argc, argv, &console);
+    status = RunOn(argc, argv, &console);
   } catch (const std::bad_alloc&) {
-    // Only the names of a huge argument can get here; the stages that hold
-    // files open handle it themselves.
+    // Only the names of a huge argument, and its conversion from UTF-16, can
+    // get here; the stages that hold files open handle it themselves.
     WriteText(&console, kOutOfMemory);
   }
   FlushTextOutput(&console);
   return status;
+}
+
+}  // namespace
+
+int Run(int argc, const char* const* argv, TextOutput* console) {
+  return RunOn(argc, argv, console);
+}
+
+int RunProgram(int argc, const char* const* argv) {
+  return RunProgramOn(argc, argv);
+}
+
+int RunProgram(int argc, const char16_t* const* argv) {
+  return RunProgramOn(argc, argv);
 }

@@ -15,4 +15,8 @@ int Run(int argc, const char* const* argv, TextOutput* console);
 // exhausted anywhere is reported as such rather than ending in a crash.
 int RunProgram(int argc, const char* const* argv);
 
+// The same for the UTF-16 arguments of Windows, which are turned into UTF-8
+// after the banner, so that memory exhausted there is reported too.
+int RunProgram(int argc, const char16_t* const* argv);
+
 #endif  // APP_RUN_H_

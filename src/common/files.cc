@@ -2,7 +2,6 @@
 // part that is the same on every platform.
 #include "common/files.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <string_view>
@@ -16,24 +15,21 @@ constexpr std::string_view kTemporaryEnd = ".tmp";
 constexpr std::size_t kUniqueDigits = 8;
 constexpr std::size_t kTemporarySuffixLength =
     1 + kUniqueDigits + kTemporaryEnd.size();
-// Longest file name in a folder on the usual file systems (NAME_MAX).
+// Longest file name in a folder on the usual file systems (NAME_MAX), in the
+// units that FileNamePrefix counts.
 constexpr std::size_t kMaxFileNameLength = 255;
 // Random names tried before giving up. Leftovers of killed runs take a few
 // of the 2^32 names at most, so all taken means something else is wrong.
 constexpr int kCreateAttempts = 100;
 
 // Length of the part of `name` that stays in the temporary name: all of it,
-// unless the suffix would make the file name or the platform's whole path
-// longer than the file system takes; then the file name is cut so that every
-// name that can be a result can also have a temporary file beside it.
+// unless the suffix would make the file name longer than the file system
+// takes; then the file name is cut so that every name that can be a result
+// can also have a temporary file beside it.
 std::size_t KeptLength(const std::string& name) {
-  const std::size_t file_name_length = name.size() - FileNameStart(name);
-  std::size_t cut = 0;
-  if (file_name_length + kTemporarySuffixLength > kMaxFileNameLength) {
-    cut = file_name_length + kTemporarySuffixLength - kMaxFileNameLength;
-  }
-  cut = std::max(cut, PathLimitCut(name, kTemporarySuffixLength));
-  return name.size() - std::min(cut, file_name_length);
+  const std::size_t start = FileNameStart(name);
+  return start + FileNamePrefix(std::string_view(name).substr(start),
+                                kMaxFileNameLength - kTemporarySuffixLength);
 }
 
 // Writes `value` as eight hex digits over the unique part of `name`.
@@ -59,7 +55,7 @@ bool WriteToStream(void* stream, const char* data, std::size_t size) {
 }
 
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
-  std::FILE* const file = std::fopen(name.c_str(), "rb");
+  std::FILE* const file = OpenForReading(name);
   if (file == nullptr) return nullptr;
   bool folder = false;
   std::uint64_t known_size = 0;

@@ -21,17 +21,17 @@ std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size);
 // WriteBytesFn over a C stream such as stdout: writes and flushes.
 bool WriteToStream(void* stream, const char* data, std::size_t size);
 
-// Standard output as KOLVA writes to it. A file or a pipe gets the bytes as
-// they are. On Windows a console window gets the text through the console's
-// own wide-character path instead, so that it shows the letters that the
-// bytes mean in the ANSI code page, as a file does, and not those of the
-// console's own code page.
+// Standard output as KOLVA writes to it. On POSIX it gets the bytes as they
+// are. On Windows, where names are UTF-8 inside, a console window gets the
+// text through the console's own wide-character path, so that it shows every
+// letter of a name, and a file or a pipe gets it in the ANSI code page, a
+// letter that the code page lacks as '?'.
 struct StandardOutput {
   std::FILE* stream = nullptr;
   // The console's handle (Windows) when standard output is one, else null.
   void* console = nullptr;
-  // The first bytes of a character whose last byte is yet to come: a piece
-  // of text may end inside a double-byte or UTF-8 character.
+  // The first bytes of a UTF-8 letter whose last byte is yet to come: a
+  // piece of text may end inside one (Windows).
   char held[3] = {};
   std::size_t held_size = 0;
 };

@@ -8,16 +8,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "common/files.h"
 
 // Where the file name starts in the path `name`, after its folder part.
 std::size_t FileNameStart(const std::string& name);
 
-// How many bytes the file name in `name` must lose so that the path, grown by
-// `growth` bytes, stays within the platform's limit on whole paths; 0 where
-// only the length of a file name counts.
-std::size_t PathLimitCut(const std::string& name, std::size_t growth);
+// Bytes of the longest start of the file name `file_name` that is at most
+// `room` long as the file system counts a file name's length: in bytes on
+// POSIX, in UTF-16 units on Windows, where it ends between two letters.
+std::size_t FileNamePrefix(std::string_view file_name, std::size_t room);
+
+// Opens the file `name` for reading in binary mode, as std::fopen does.
+std::FILE* OpenForReading(const std::string& name);
 
 // Sets `folder` if the open `file` is a folder, and `size` to its size in
 // bytes. Returns false if the system cannot tell.

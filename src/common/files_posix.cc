@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -69,7 +70,13 @@ std::size_t FileNameStart(const std::string& name) {
 
 // Files are reached relative to their open folder, so a path of any length
 // whose file name fits has room for the temporary name.
-std::size_t PathLimitCut(const std::string&, std::size_t) { return 0; }
+std::size_t FileNamePrefix(std::string_view file_name, std::size_t room) {
+  return std::min(file_name.size(), room);
+}
+
+std::FILE* OpenForReading(const std::string& name) {
+  return std::fopen(name.c_str(), "rb");
+}
 
 bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size) {
   struct stat info;

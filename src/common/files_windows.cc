@@ -10,76 +10,83 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
 
 #include "common/files.h"
 #include "common/files_platform.h"
+#include "common/wide_text.h"
 
 namespace {
 
 // Longest path the plain file functions take (MAX_PATH less the final zero).
 constexpr std::size_t kMaxPath = 259;
+// Bytes of standard output converted at a time. No letter takes more UTF-16
+// units than UTF-8 bytes, so the wide text fits in as many units.
+constexpr std::size_t kOutputPiece = 1024;
 
-// Length of the full path that `name` names, or of `name` itself if the
-// system cannot tell.
-std::size_t FullPathLength(const std::string& name) {
-  const DWORD needed = GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
-  // The count includes the final zero.
-  return needed == 0 ? name.size() : needed - 1;
+// wchar_t is a UTF-16 unit on Windows.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+const wchar_t* WideChars(const char16_t* text) {
+  return reinterpret_cast<const wchar_t*>(text);
 }
 
-// Bytes converted and written to the console at a time. Every byte gives at
-// most one wide character, so the wide text fits in as many.
-constexpr std::size_t kConsolePiece = 1024;
-// The ANSI code page UTF-8, which Windows may be set to use.
-constexpr UINT kUtf8CodePage = 65001;
-
-// How many bytes at the end of `text` begin a character that they do not
-// complete: 0, or 1 to 3 in UTF-8. `text` begins with a whole character.
-std::size_t IncompleteTail(const char* text, std::size_t size) {
-  const UINT code_page = GetACP();
-  if (code_page == kUtf8CodePage) {
-    // The last lead byte among the last three bytes, and its length.
-    for (std::size_t back = 1; back <= std::min<std::size_t>(size, 3); ++back) {
-      const auto byte = static_cast<unsigned char>(text[size - back]);
-      if ((byte & 0xC0) == 0x80) continue;
-      const std::size_t length = byte >= 0xF0   ? 4
-                                 : byte >= 0xE0 ? 3
-                                 : byte >= 0xC0 ? 2
-                                                : 1;
-      return length > back ? back : 0;
-    }
-    return 0;
+// Sets `path` to `name` as the wide file functions take it: in UTF-16, and,
+// where its full path (a relative name with the current folder in front) is
+// longer than the plain functions take, as that full path in the long-path
+// form. Returns false, with nothing done, if memory runs out.
+bool SystemPath(const std::string& name, std::u16string* path) {
+  try {
+    *path = Utf8ToUtf16(name);
+    // The count includes the final zero.
+    const DWORD needed =
+        GetFullPathNameW(WideChars(path->c_str()), 0, nullptr, nullptr);
+    if (needed == 0 || needed - 1 <= kMaxPath) return true;
+    std::u16string full(needed, u'\0');
+    const DWORD length =
+        GetFullPathNameW(WideChars(path->c_str()), needed,
+                         reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (length == 0 || length >= needed) return true;
+    full.resize(length);
+    *path = LongPathForm(full);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  // Double-byte code pages: a lead byte takes the byte after it, whatever it
-  // is, so the characters are counted from the start.
-  std::size_t at = 0;
-  while (at < size) {
-    at += IsDBCSLeadByteEx(code_page, static_cast<BYTE>(text[at])) ? 2 : 1;
-  }
-  return at - size;
 }
 
-// Writes the ANSI text `text` to `console` as wide characters. Returns false
-// if the conversion or a console write fails.
-bool WriteConsoleText(HANDLE console, const char* text, std::size_t size) {
-  if (size == 0) return true;
-  wchar_t wide[kConsolePiece];
-  const int count = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(size),
-                                        wide, static_cast<int>(kConsolePiece));
-  if (count <= 0) return false;
+// Writes `count` units of `text` to `console`. Returns false if a console
+// write fails.
+bool WriteConsoleText(HANDLE console, const char16_t* text, std::size_t count) {
   for (DWORD done = 0; done < static_cast<DWORD>(count);) {
     DWORD written = 0;
-    if (!WriteConsoleW(console, wide + done, static_cast<DWORD>(count) - done,
-                       &written, nullptr) ||
+    if (!WriteConsoleW(console, WideChars(text) + done,
+                       static_cast<DWORD>(count) - done, &written, nullptr) ||
         written == 0) {
       return false;
     }
     done += written;
   }
   return true;
+}
+
+// Writes `count` units of `text` to `stream` in the ANSI code page, a letter
+// that it lacks as '?' and never as a look-alike. Returns false if the
+// conversion or the write fails.
+bool WriteAnsiText(std::FILE* stream, const char16_t* text, std::size_t count) {
+  if (count == 0) return true;
+  // An ANSI code page writes a unit with at most two bytes.
+  char ansi[2 * kOutputPiece];
+  const int size = WideCharToMultiByte(
+      CP_ACP, WC_NO_BEST_FIT_CHARS, WideChars(text), static_cast<int>(count),
+      ansi, static_cast<int>(sizeof ansi), "?", nullptr);
+  return size > 0 &&
+         WriteToStream(stream, ansi, static_cast<std::size_t>(size));
 }
 
 }  // namespace
@@ -102,24 +109,33 @@ StandardOutput OpenStandardOutput() {
 
 bool WriteToStandardOutput(void* output, const char* data, std::size_t size) {
   auto* const out = static_cast<StandardOutput*>(output);
-  if (out->console == nullptr) return WriteToStream(out->stream, data, size);
+  // The names are UTF-8, which a file or a pipe takes as it is where the
+  // ANSI code page is UTF-8 too.
+  if (out->console == nullptr && GetACP() == CP_UTF8) {
+    return WriteToStream(out->stream, data, size);
+  }
   while (size > 0) {
-    // The bytes held back last time come first: they begin the character
-    // that these bytes end.
-    char piece[kConsolePiece];
+    // The bytes held back last time come first: they begin the letter that
+    // these bytes end.
+    char piece[kOutputPiece];
     std::size_t used = out->held_size;
     std::memcpy(piece, out->held, used);
-    const std::size_t taken = std::min(size, kConsolePiece - used);
+    const std::size_t taken = std::min(size, kOutputPiece - used);
     std::memcpy(piece + used, data, taken);
     data += taken;
     size -= taken;
     used += taken;
-    // A character cut at the end of the piece is converted whole next time,
+    // A letter cut at the end of the piece is converted whole next time,
     // since half of one would show as a wrong letter.
-    out->held_size = IncompleteTail(piece, used);
+    out->held_size = IncompleteUtf8Tail(std::string_view(piece, used));
     used -= out->held_size;
     std::memcpy(out->held, piece + used, out->held_size);
-    if (!WriteConsoleText(out->console, piece, used)) return false;
+    char16_t wide[kOutputPiece];
+    const std::size_t count = Utf8ToUtf16(std::string_view(piece, used), wide);
+    const bool written = out->console != nullptr
+                             ? WriteConsoleText(out->console, wide, count)
+                             : WriteAnsiText(out->stream, wide, count);
+    if (!written) return false;
   }
   return true;
 }
@@ -129,10 +145,14 @@ std::size_t FileNameStart(const std::string& name) {
   return name.find_last_of("\\/:") + 1;
 }
 
-std::size_t PathLimitCut(const std::string& name, std::size_t growth) {
-  // A relative name counts with the current folder in front of it.
-  const std::size_t full_path = FullPathLength(name);
-  return full_path + growth > kMaxPath ? full_path + growth - kMaxPath : 0;
+std::size_t FileNamePrefix(std::string_view file_name, std::size_t room) {
+  return Utf8PrefixWithinUnits(file_name, room);
+}
+
+std::FILE* OpenForReading(const std::string& name) {
+  std::u16string path;
+  if (!SystemPath(name, &path)) return nullptr;
+  return _wfopen(WideChars(path.c_str()), L"rb");
 }
 
 bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size) {
@@ -145,8 +165,7 @@ bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size) {
   return true;
 }
 
-// Windows works with whole paths within MAX_PATH: the folder is not held
-// open.
+// Windows works with whole paths: the folder is not held open.
 bool OpenFolder(ResultFile*) { return true; }
 
 void CloseFolder(ResultFile*) {}
@@ -155,7 +174,9 @@ void CloseFolder(ResultFile*) {}
 // the new file default attributes, so `permissions` is always set to -1.
 bool MayReplace(const ResultFile& result, int* permissions) {
   *permissions = -1;
-  const DWORD attributes = GetFileAttributesA(result.name.c_str());
+  std::u16string path;
+  if (!SystemPath(result.name, &path)) return false;
+  const DWORD attributes = GetFileAttributesW(WideChars(path.c_str()));
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND;
   }
@@ -171,9 +192,14 @@ bool RandomNumber(std::uint32_t* value) {
 }
 
 int CreateNew(const ResultFile& result, int) {
-  return _open(result.temporary_name.c_str(),
-               _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
+  std::u16string path;
+  if (!SystemPath(result.temporary_name, &path)) {
+    errno = ENOMEM;
+    return -1;
+  }
+  return _wopen(WideChars(path.c_str()),
+                _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                _S_IREAD | _S_IWRITE);
 }
 
 bool WriteAll(int descriptor, const char* data, std::size_t size) {
@@ -192,10 +218,17 @@ bool WriteAll(int descriptor, const char* data, std::size_t size) {
 bool CloseDescriptor(int descriptor) { return _close(descriptor) == 0; }
 
 bool RenameOver(const ResultFile& result) {
-  return MoveFileExA(result.temporary_name.c_str(), result.name.c_str(),
+  std::u16string from;
+  std::u16string to;
+  return SystemPath(result.temporary_name, &from) &&
+         SystemPath(result.name, &to) &&
+         MoveFileExW(WideChars(from.c_str()), WideChars(to.c_str()),
                      MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 void RemoveTemporary(const ResultFile& result) {
-  DeleteFileA(result.temporary_name.c_str());
+  std::u16string path;
+  if (SystemPath(result.temporary_name, &path)) {
+    DeleteFileW(WideChars(path.c_str()));
+  }
 }
