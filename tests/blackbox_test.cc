@@ -465,7 +465,7 @@ TEST(WindowsTest, CodePageLettersAreLowered) {
 // show a letter that the code page lacks as '?'. The rules still count a
 // name as the code page writes it: "é.avi" is too short for ".avi" there.
 TEST(WindowsTest, NamesReachExactlyTheFileNamed) {
-  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   std::string deep;  // Five folders of 110 letters: a path of 600 or more.
   for (const char letter : {'a', 'b', 'c', 'd', 'e'}) {
     deep += std::string(110, letter) + "\\";
@@ -530,7 +530,7 @@ constexpr char kNoJapaneseLocale[] =
 // In code page 932 a letter counts two bytes, and the second byte of KATAKANA
 // SO is 0x5C, the byte of '\\', which must not end the name's last extension.
 TEST(WindowsTest, DoubleByteCodePageNames) {
-  if (!RunnerUsed()) GTEST_SKIP() << kWindowsOnly;
+  if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   const std::optional<RunOptions> japanese = JapaneseLocale(dir);
