@@ -5,13 +5,14 @@
 # otherwise they name the exact commands to run and stop.
 
 # The packages of each job: build makes KOLVA, tests adds GoogleTest for the
-# test programs. wine32 is Wine's 32-bit part, from Debian's i386
+# test programs, release the zip program that packs the release zip. wine32 is Wine's 32-bit part, from Debian's i386
 # architecture: it runs the 32-bit Windows program, and only on a kernel that
 # runs 32-bit programs.
 declare -A KOLVA_PACKAGES=(
   [build]="cmake ninja-build g++"
   [tests]="libgtest-dev"
   [windows]="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64"
+  [release]="zip"
   [x86]="g++-multilib googletest"
   [wine32]="wine32:i386"
   [clang]="clang libclang-rt-14-dev llvm"
