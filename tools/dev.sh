@@ -6,8 +6,10 @@
 #             of both Windows programs under Wine, and the 32-bit Linux
 #             build's unit, black-box and fault tests (under qemu-i386 where
 #             the kernel cannot run 32-bit programs)
-#   release   builds the release zip of the 32-bit Windows program and checks
-#             the .sha256 file beside it
+#   release   builds the release zip of the 32-bit Windows program, checks
+#             the .sha256 file beside it, and builds the zip a second time
+#             from a copy of the sources in another folder, under another
+#             time zone and umask, which must give the same bytes
 #   bench     runs the benchmark (options: tools/dev.sh bench --help)
 # Installs missing packages on Debian when run as root, and names the install
 # commands otherwise.
@@ -100,10 +102,39 @@ case "${1:-}" in
     took "ci tests, the Windows programs under Wine included"
     ;;
   release)
-    require_packages_for build windows
+    require_packages_for build windows release
+    # The time the linker and strip write into KOLVA.exe and the zip gives
+    # its files: the commit's, unless the caller names one.
+    SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+    export SOURCE_DATE_EPOCH
     cmake --preset windows-x86 >/dev/null
     cmake --build --preset windows-x86 -j 2 --target package
     (cd build/windows-x86 && sha256sum -c KOLVA-*-win32.zip.sha256)
+    took "zip"
+    # The same sources, build folder left out, built fresh in another
+    # folder, in a time zone 14 hours from UTC (or 12 hours behind it where
+    # that is the caller's), under another umask.
+    copy=build/reproduce/KOLVA
+    rm -rf build/reproduce && mkdir -p "$copy"
+    tar -c --exclude=./build --exclude=./.git . | tar -x -C "$copy"
+    other_tz='<+14>-14'
+    [ "$(date +%z)" != +1400 ] || other_tz='<-12>12'
+    other_umask=0077
+    [ "$(umask)" != 0077 ] || other_umask=0022
+    (
+      cd "$copy" && umask "$other_umask" && export TZ="$other_tz" &&
+        cmake --preset windows-x86 >/dev/null &&
+        cmake --build --preset windows-x86 -j 2 --target package
+    )
+    took "zip again in $copy"
+    # Named from the fresh build, which holds no zip of an older version.
+    zip=$(cd "$copy/build/windows-x86" && echo KOLVA-*-win32.zip)
+    sha256sum "build/windows-x86/$zip" "$copy/build/windows-x86/$zip"
+    cmp "build/windows-x86/$zip" "$copy/build/windows-x86/$zip" || {
+      echo "--- $zip is not reproducible: the two builds differ" >&2
+      exit 1
+    }
+    echo "--- $zip is reproducible: the same bytes from both builds"
     ;;
   bench)
     # Not part of the tests: timings need a quiet machine. Extra arguments go

@@ -6,14 +6,16 @@
 
 # The packages of each job: build makes KOLVA, tests adds GoogleTest for the
 # test programs and the locale sources from which the tests of the Windows
-# programs make a Japanese locale (code page 932 under Wine). wine32 is
-# Wine's 32-bit part, from Debian's i386 architecture: it runs the 32-bit
-# Windows program, and only on a kernel that runs 32-bit programs. emulator
-# runs the 32-bit Linux programs on a kernel that cannot.
+# programs make a Japanese locale (code page 932 under Wine); release adds
+# the zip program that packs the release zip. wine32 is Wine's 32-bit part,
+# from Debian's i386 architecture: it runs the 32-bit Windows program, and
+# only on a kernel that runs 32-bit programs. emulator runs the 32-bit Linux
+# programs on a kernel that cannot.
 declare -A KOLVA_PACKAGES=(
   [build]="cmake ninja-build g++"
   [tests]="libgtest-dev locales"
   [windows]="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64"
+  [release]="zip"
   [x86]="g++-multilib googletest"
   [wine32]="wine32:i386"
   [emulator]="qemu-user"
