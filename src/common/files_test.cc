@@ -268,14 +268,6 @@ bool SetAttribute(const std::string& path, const char* key,
   return setxattr(path.c_str(), key, value.data(), value.size(), 0) == 0;
 }
 
-std::string AccessAcl(const std::string& path) {
-  char bytes[256];
-  const ssize_t size =
-      getxattr(path.c_str(), "system.posix_acl_access", bytes, sizeof bytes);
-  return std::string(bytes,
-                     static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
-}
-
 // A result with an ACL is replaced by one with that ACL, whose group bits
 // never grant what the mask grants named users; an ACL that the folder's
 // default ACL gives the new file is dropped where the old one had none.
@@ -307,7 +299,11 @@ TEST(CreateResultFileTest, KeepsTheAccessListOfTheOldResult) {
     EXPECT_EQ(bits_before_fchmod, 0600u) << c.label;
     EXPECT_EQ(bits_set_by_fchmod, c.bits_set) << c.label;
     ASSERT_TRUE(ReplaceResultFile(&result, true));
-    EXPECT_EQ(AccessAcl(name), c.old_acl) << c.label;
+    char acl[256];
+    const ssize_t size =
+        getxattr(name.c_str(), "system.posix_acl_access", acl, sizeof acl);
+    EXPECT_EQ(std::string(acl, std::max<ssize_t>(size, 0)), c.old_acl)
+        << c.label;
     struct stat info;
     ASSERT_EQ(stat(name.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u) << c.label;
