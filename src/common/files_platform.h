@@ -1,6 +1,7 @@
 // What the file code that is the same everywhere (files.cc) asks of the
 // platform's own: files_posix.cc or files_windows.cc, of which the build
-// compiles one. Only these three files include this header.
+// compiles one. Only these three files include this header, and the unit
+// test of the file code, for SystemCalls.
 #ifndef COMMON_FILES_PLATFORM_H_
 #define COMMON_FILES_PLATFORM_H_
 
