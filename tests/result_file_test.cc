@@ -90,15 +90,24 @@ void StaysMissing(const TempDir&, const std::string& result) {
   EXPECT_FALSE(EntryExists(result));
 }
 
-// Checks that the new result holds the new lines with exactly `bits`.
+// Checks that the new result holds the new lines with exactly `bits`, and
+// belongs to `group` if one is given.
 std::function<void(const TempDir&, const std::string&)> HoldsNewFileWith(
-    mode_t bits) {
-  return [bits](const TempDir& dir, const std::string& result) {
+    mode_t bits, std::optional<gid_t> group = {}) {
+  return [bits, group](const TempDir& dir, const std::string& result) {
     HoldsNewFile(dir, result);
     struct stat info;
     ASSERT_EQ(stat(result.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, bits);
+    EXPECT_EQ(info.st_gid, group.value_or(info.st_gid));
   };
+}
+
+// The bits of a new file: 0666 less the umask.
+mode_t NewFileBits() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
 }
 
 std::vector<ResultNameCase> ResultNameCases() {
@@ -127,10 +136,11 @@ std::vector<ResultNameCase> ResultNameCases() {
        HoldsNewFileWith(0604),
        {},
        true},
-      {"link to a private file",
+      // The runner's own new file may be written, though the target not.
+      {"link to a private read-only file",
        [](const TempDir& dir, const std::string& result) {
          WriteFile(dir / "private.txt", kOldResult);
-         chmod((dir / "private.txt").c_str(), 0600);
+         chmod((dir / "private.txt").c_str(), 0400);
          fs::create_symlink("private.txt", result);
        },
        kDone,
@@ -165,12 +175,13 @@ std::vector<ResultNameCase> ResultNameCases() {
          fs::create_symlink("movie.parts", result);
        },
        kDone, HoldsNewFile},
+      // A device's bits say nothing of a file: /dev/full is 0666.
       {"link to a device that refuses writes",
        [](const TempDir&, const std::string& result) {
          fs::create_symlink("/dev/full", result);
        },
        kDone,
-       HoldsNewFile,
+       HoldsNewFileWith(NewFileBits()),
        {},
        true},
       {"hard link",
@@ -214,6 +225,32 @@ std::vector<ResultNameCase> ResultNameCases() {
          chmod(dir.path().c_str(), 0555);
        },
        kCannotOpen, KeepsOld, unprivileged, true},
+      // A folder that may be searched and written but not listed.
+      {"drop box folder",
+       [](const TempDir& dir, const std::string&) {
+         chmod(dir.path().c_str(), 0333);
+       },
+       kDone, HoldsNewFile, unprivileged, true, true},
+      // The folder gives a new file its own group; the old group comes back.
+      {"older result of another group in a setgid folder",
+       [](const TempDir& dir, const std::string& result) {
+         WriteFile(result, kOldResult);
+         chmod(result.c_str(), 0640);
+         ASSERT_EQ(chown(dir.path().c_str(), 0, 12345), 0);
+         chmod(dir.path().c_str(), 02777);
+       },
+       kDone,
+       HoldsNewFileWith(0640, 0),
+       {},
+       true,
+       true},
+      // "nobody" may not give the new file the old group: no group bits.
+      {"older result of a group the runner is not in",
+       [](const TempDir&, const std::string& result) {
+         WriteFile(result, kOldResult);
+         chmod(result.c_str(), 0666);
+       },
+       kDone, HoldsNewFileWith(0606), unprivileged, true, true},
       // The sticky bit lets only the owner replace a file: the rename fails.
       {"another user's result in a sticky folder",
        [](const TempDir& dir, const std::string& result) {

@@ -90,7 +90,7 @@ bool CreateResultFile(ResultFile* result) {
     // runs with the same process number stand in each other's way.
     std::uint32_t unique = 0;
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-      if (!RandomNumber(&unique)) break;
+      if (!RandomNumber(*result, &unique)) break;
       SetUniqueDigits(&result->temporary_name, unique);
       result->descriptor = CreateNew(*result, permissions);
       if (result->descriptor >= 0) return true;

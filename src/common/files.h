@@ -49,6 +49,8 @@ bool WriteToStandardOutput(void* output, const char* data, std::size_t size);
 // (rejected here on every platform alike).
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size);
 
+struct SystemCalls;
+
 // A result file being written. The lines go into a new temporary file in
 // the same folder, which replaces the result name in one step only once it
 // is complete; until then the result name keeps what it held. A run that
@@ -71,6 +73,8 @@ struct ResultFile {
   int folder_descriptor = -1;
   // Descriptor of the open temporary file, or -1.
   int descriptor = -1;
+  // Stand-ins for some system calls, which only tests set (files_platform.h).
+  const SystemCalls* system_calls = nullptr;
 };
 
 // Prepares writing the result file `name`: all that needs memory, so that
@@ -84,8 +88,9 @@ ResultFile MakeResultFile(const std::string& name);
 // file the user may not write, or when the temporary file cannot be created
 // (a missing folder, one the user may not write in, or every name tried
 // taken). On POSIX the new file gets the permission bits (without setuid
-// and setgid) of the regular file it will replace, or that a link there
-// points to, and never more than those at any moment.
+// and setgid), group and access ACL of the regular file it will replace, or
+// that a link there points to (with the owner's write bit added), and never
+// grants more than that file at any moment.
 bool CreateResultFile(ResultFile* result);
 
 // WriteBytesFn over the ResultFile `result` that CreateResultFile opened.

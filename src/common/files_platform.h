@@ -1,6 +1,7 @@
 // What the file code that is the same everywhere (files.cc) asks of the
 // platform's own: files_posix.cc or files_windows.cc, of which the build
-// compiles one. Only these three files include this header.
+// compiles one. Only these three files include this header, and the unit
+// test of the file code, for SystemCalls.
 #ifndef COMMON_FILES_PLATFORM_H_
 #define COMMON_FILES_PLATFORM_H_
 
@@ -39,12 +40,25 @@ void CloseFolder(ResultFile* result);
 // file should get, or to -1 for the default.
 bool MayReplace(const ResultFile& result, int* permissions);
 
+// Stand-ins for system calls, which only tests set (ResultFile::system_calls).
+// Each takes the place of the one call it is named for, so that the code
+// around the call runs as it does in the program.
+struct SystemCalls {
+  // In place of getrandom(): fills `size` bytes at `buffer` and returns
+  // their count, or -1 with errno set.
+  std::ptrdiff_t (*getrandom)(void* buffer, std::size_t size, unsigned flags);
+  // In place of fchmod(): sets the permission bits of the open `descriptor`.
+  int (*fchmod)(int descriptor, unsigned bits);
+};
+
 // Sets `value` to a number from the system's random source. Returns false
 // if there is none.
-bool RandomNumber(std::uint32_t* value);
+bool RandomNumber(const ResultFile& result, std::uint32_t* value);
 
 // Creates the file `result.temporary_name` exclusively, with `permissions`
-// (or the default for -1) where the platform has such bits. Returns its
+// (or the default for -1) where the platform has such bits. Where it has
+// more (POSIX), a new file that replaces another also gets that file's group
+// and access ACL, or fewer permissions where it cannot. Returns its
 // descriptor, or -1 with errno set.
 int CreateNew(const ResultFile& result, int permissions);
 

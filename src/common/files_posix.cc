@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "common/files.h"
 #include "common/files_platform.h"
@@ -25,6 +28,26 @@ constexpr int kFolderAccess = O_RDONLY;
 
 // The bits of a new result: 0666 less the umask.
 constexpr mode_t kNewFileBits = 0666;
+// The owner's and the others' bits, without the group's.
+constexpr mode_t kNotGroupBits = 0707;
+
+// A file's access ACL as the system stores it: a 4-byte version (2), then
+// entries of a 2-byte tag, a 2-byte permission and a 4-byte id, each
+// little-endian. Entries tagged 1 and 4 are the owner's (user::) and the
+// owning group's (group::).
+constexpr const char* kAccessAclName = "system.posix_acl_access";
+constexpr char kAclVersion[4] = {2, 0, 0, 0};
+constexpr std::size_t kAclEntrySize = 8;
+constexpr unsigned kAclOwnerTag = 1;
+constexpr unsigned kAclOwningGroupTag = 4;
+// The largest attribute value that Linux takes (XATTR_SIZE_MAX).
+constexpr std::size_t kMaxAttributeSize = 65536;
+
+struct AccessList {
+  // Its size in bytes; 0 if the file has none, -1 if it could not be read.
+  ssize_t size = -1;
+  unsigned char bytes[kMaxAttributeSize];
+};
 
 const char* FileName(const ResultFile& result) {
   return result.name.c_str() + result.file_start;
@@ -42,6 +65,92 @@ bool ReadRandomDevice(void* buffer, std::size_t size) {
       read(device, buffer, size) == static_cast<ssize_t>(size);
   close(device);
   return read_all;
+}
+
+bool DrawRandom(const ResultFile& result, std::uint32_t* value) {
+  const SystemCalls* const calls = result.system_calls;
+  // GRND_NONBLOCK: early in boot, before the pool is ready, /dev/urandom
+  // serves instead of a wait.
+  const std::ptrdiff_t drawn =
+      calls != nullptr ? calls->getrandom(value, sizeof *value, GRND_NONBLOCK)
+                       : getrandom(value, sizeof *value, GRND_NONBLOCK);
+  return drawn == static_cast<std::ptrdiff_t>(sizeof *value);
+}
+
+int SetBits(const ResultFile& result, int descriptor, mode_t bits) {
+  const SystemCalls* const calls = result.system_calls;
+  return calls != nullptr ? calls->fchmod(descriptor, bits)
+                          : fchmod(descriptor, bits);
+}
+
+// Reads the access ACL of the result, or of the file that a link there
+// points to, without opening it. The folder's descriptor serves lookups
+// alone, and attributes cannot be read through it, but through its name
+// under /proc they can.
+void ReadAccessList(const ResultFile& result, AccessList* list) {
+  char path[32 + NAME_MAX + 1];
+  const int length = std::snprintf(path, sizeof path, "/proc/self/fd/%d/%s",
+                                   result.folder_descriptor, FileName(result));
+  list->size = -1;
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) return;
+  list->size = getxattr(path, kAccessAclName, list->bytes, sizeof list->bytes);
+  if (list->size < 0 && (errno == ENODATA || errno == ENOTSUP)) list->size = 0;
+}
+
+// Returns the bits that grant no more than a file with `bits` and the
+// access ACL `list`, and gives the ACL's owner entry the owner's bits of
+// `bits`, which may have gained the write bit. With an ACL, the group bits
+// are its mask, the most that it grants any named user or group, and the
+// owning group gets only what its own entry and the mask both give. An ACL
+// that could not be read may hold any entries, so no group bits then.
+mode_t NarrowBits(mode_t bits, AccessList* list) {
+  if (list->size == 0) return bits;
+  mode_t group = 0;
+  if (list->size > 0 && std::memcmp(list->bytes, kAclVersion, 4) == 0) {
+    const auto size = static_cast<std::size_t>(list->size);
+    for (std::size_t at = 4; at + kAclEntrySize <= size; at += kAclEntrySize) {
+      unsigned char* const entry = list->bytes + at;
+      const unsigned tag = entry[0] | entry[1] << 8;
+      if (tag == kAclOwnerTag) entry[2] = (bits >> 6) & 7;
+      if (tag == kAclOwningGroupTag) group = (entry[2] & 7u) << 3;
+    }
+  }
+  return (bits & kNotGroupBits) | (bits & group);
+}
+
+// Creates the file that replaces the old result, whose bits are `bits`, so
+// that it never grants more than that file did. It starts without group
+// bits: the folder may give it another group (setgid), or through its
+// default ACL named users and groups, whom the group bits would let in.
+// Then it gets the old file's group, loses an ACL the folder gave it, gets
+// the bits and last the old file's ACL, as setting an ACL sets the bits
+// too. Where a step fails, the bits stay narrower.
+int CreateReplacement(const ResultFile& result, mode_t bits) {
+  AccessList list;
+  ReadAccessList(result, &list);
+  struct stat old;
+  const bool old_found =
+      fstatat(result.folder_descriptor, FileName(result), &old, 0) == 0;
+  const int descriptor =
+      openat(result.folder_descriptor, TemporaryFileName(result),
+             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, bits & kNotGroupBits);
+  if (descriptor < 0) return descriptor;
+  struct stat info;
+  const bool old_group =
+      old_found && fstat(descriptor, &info) == 0 &&
+      (info.st_gid == old.st_gid || fchown(descriptor, -1, old.st_gid) == 0);
+  const bool folder_acl_gone = fremovexattr(descriptor, kAccessAclName) == 0 ||
+                               errno == ENODATA || errno == ENOTSUP;
+  if (!old_group || !folder_acl_gone) {
+    SetBits(result, descriptor, bits & kNotGroupBits);
+    return descriptor;
+  }
+  SetBits(result, descriptor, NarrowBits(bits, &list));
+  if (list.size > 0) {
+    fsetxattr(descriptor, kAccessAclName, list.bytes,
+              static_cast<std::size_t>(list.size), 0);
+  }
+  return descriptor;
 }
 
 }  // namespace
@@ -106,10 +215,12 @@ bool MayReplace(const ResultFile& result, int* permissions) {
   }
   if (S_ISLNK(info.st_mode)) {
     // The link is replaced, but the result gets no more than the file it
-    // pointed to granted; a dangling link gives the default.
+    // pointed to granted, and the owner's write bit, so that the runner may
+    // replace the runner's own result again. A dangling link, or one to a
+    // device or a pipe, gives the default.
     if (fstatat(folder, FileName(result), &info, 0) == 0 &&
         S_ISREG(info.st_mode)) {
-      *permissions = static_cast<int>(info.st_mode & 0777);
+      *permissions = static_cast<int>((info.st_mode & 0777) | S_IWUSR);
     }
     return true;
   }
@@ -120,27 +231,18 @@ bool MayReplace(const ResultFile& result, int* permissions) {
   return true;
 }
 
-bool RandomNumber(std::uint32_t* value) {
-  // GRND_NONBLOCK: early in boot, before the pool is ready, /dev/urandom
-  // serves instead of a wait.
-  if (getrandom(value, sizeof *value, GRND_NONBLOCK) ==
-      static_cast<ssize_t>(sizeof *value)) {
-    return true;
-  }
-  return ReadRandomDevice(value, sizeof *value);
+bool RandomNumber(const ResultFile& result, std::uint32_t* value) {
+  return DrawRandom(result, value) || ReadRandomDevice(value, sizeof *value);
 }
 
 int CreateNew(const ResultFile& result, int permissions) {
-  // The final bits are the most the file has from its first moment: the
-  // umask can only narrow them, and fchmod() then sets them exactly. Should
-  // that fail, the file keeps the narrower bits.
-  const mode_t bits =
-      permissions < 0 ? kNewFileBits : static_cast<mode_t>(permissions);
-  const int descriptor =
-      openat(result.folder_descriptor, TemporaryFileName(result),
-             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, bits);
-  if (descriptor >= 0 && permissions >= 0) fchmod(descriptor, bits);
-  return descriptor;
+  // A new result gets what any new file gets: 0666 less the umask, and
+  // what the folder's default ACL gives.
+  if (permissions < 0) {
+    return openat(result.folder_descriptor, TemporaryFileName(result),
+                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileBits);
+  }
+  return CreateReplacement(result, static_cast<mode_t>(permissions));
 }
 
 bool WriteAll(int descriptor, const char* data, std::size_t size) {

@@ -4,10 +4,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -16,10 +19,13 @@
 #include <iterator>
 #include <string>
 
+#include "common/files_platform.h"
 #include "common/text_input.h"
 #include "partslist/parts_list_reader.h"
 
 namespace {
+
+using std::string_literals::operator""s;
 
 // The temporary name with its eight unique digits written as "#".
 std::string TemporaryPattern(const std::string& name) {
@@ -122,23 +128,31 @@ TEST(ReplaceResultFileTest, StepsPastLeftoversAndRefusesAFolder) {
 
 // The result stays in the folder that CreateResultFile opened, though the
 // folder is renamed and another takes its name before the rename; and a
-// path too long for a temporary name beside it still takes one, as only the
-// file name's length counts.
+// path longer than PATH_MAX still takes a result and a temporary name
+// beside it, as only the file name's length counts.
 TEST(ReplaceResultFileTest, StaysInTheFolderItOpened) {
   const std::string dir = ScratchPath("");
   const std::string moved = ScratchPath("_moved");
   std::string deep = dir;
   while (deep.size() < PATH_MAX - 200) deep += "/" + std::string(100, 'd');
   ASSERT_TRUE(std::filesystem::create_directories(deep));
-  for (const std::string& name :
-       {dir + "/movie.jobs.part",
-        deep + "/" + std::string(PATH_MAX - 8 - deep.size(), 'm')}) {
-    ResultFile result = MakeResultFile(name);
-    ASSERT_TRUE(CreateResultFile(&result)) << name.size();
+  const int deep_folder = open(deep.c_str(), O_PATH | O_DIRECTORY);
+  for (const std::string& file :
+       {std::string("movie.jobs.part"),
+        std::string(PATH_MAX + 8 - deep.size(), 'm')}) {
+    ResultFile result = MakeResultFile(deep + "/" + file);
+    ASSERT_TRUE(CreateResultFile(&result)) << result.name.size();
     ASSERT_TRUE(WriteToResultFile(&result, "new\r\n", 5));
     EXPECT_TRUE(ReplaceResultFile(&result, true));
-    EXPECT_EQ(Contents(name), "new\r\n");
+    // Read through the folder: the whole path may be too long to open.
+    char bytes[8] = {};
+    const int descriptor = openat(deep_folder, file.c_str(), O_RDONLY);
+    EXPECT_EQ(read(descriptor, bytes, sizeof bytes), 5);
+    EXPECT_STREQ(bytes, "new\r\n");
+    close(descriptor);
+    unlinkat(deep_folder, file.c_str(), 0);
   }
+  close(deep_folder);
   ResultFile result = MakeResultFile(dir + "/movie.jobs.part");
   ASSERT_TRUE(CreateResultFile(&result));
   ASSERT_TRUE(WriteToResultFile(&result, "newer", 5));
@@ -154,35 +168,45 @@ TEST(ReplaceResultFileTest, StaysInTheFolderItOpened) {
 }
 
 // What a random draw does in this test program: draw, give the same number
-// every time, so that every name tried is one a test planted a file at, or
-// close standard input first, so that the file opened next gets descriptor 0.
-enum class Draw { kRandom, kSame, kAfterClosingInput };
+// every time, so that every name tried is one a test planted a file at,
+// count up from it, fail as where getrandom() is missing, or close standard
+// input first, so that the file opened next gets descriptor 0.
+enum class Draw { kRandom, kSame, kCounting, kMissing, kAfterClosingInput };
 Draw draw = Draw::kRandom;
+std::uint32_t drawn = 0x5a5a5a5a;
 
-}  // namespace
-
-// Takes the place of the C library's getrandom() in this test program.
-extern "C" ssize_t getrandom(void* buffer, std::size_t size, unsigned flags) {
+std::ptrdiff_t TestGetrandom(void* buffer, std::size_t size, unsigned flags) {
   if (draw == Draw::kAfterClosingInput) close(STDIN_FILENO);
-  if (draw != Draw::kSame) return syscall(SYS_getrandom, buffer, size, flags);
-  std::memset(buffer, 0x5a, size);
-  return static_cast<ssize_t>(size);
+  if (draw == Draw::kMissing) {
+    errno = ENOSYS;
+    return -1;
+  }
+  if (draw != Draw::kSame && draw != Draw::kCounting) {
+    return getrandom(buffer, size, flags);
+  }
+  std::memcpy(buffer, &drawn, std::min(size, sizeof drawn));
+  if (draw == Draw::kCounting) ++drawn;
+  return static_cast<std::ptrdiff_t>(size);
 }
 
-// Takes the place of the C library's fchmod(), noting the file's bits before.
+// Notes the file's bits before fchmod() and the bits it sets.
 mode_t bits_before_fchmod = 0;
-extern "C" int fchmod(int descriptor, mode_t bits) noexcept {
+mode_t bits_set_by_fchmod = 0;
+int TestFchmod(int descriptor, unsigned bits) {
   struct stat info;
   if (fstat(descriptor, &info) == 0) bits_before_fchmod = info.st_mode & 07777;
-  return static_cast<int>(syscall(SYS_fchmod, descriptor, bits));
+  bits_set_by_fchmod = bits;
+  return fchmod(descriptor, bits);
 }
 
-namespace {
+constexpr SystemCalls kTestCalls = {TestGetrandom, TestFchmod};
 
 // When every name tried is taken, creation fails and the file at the name
-// stays as it is. A temporary file may get descriptor 0, standard input
-// being closed. The temporary file of a private result is private from its
-// first moment, even under a umask of 0, and never setuid or setgid.
+// stays as it is; names taken are stepped past, and without getrandom()
+// /dev/urandom serves. A temporary file may get descriptor 0, standard
+// input being closed. The temporary file of a private result is private
+// from its first moment, even under a umask of 0, and never setuid or
+// setgid.
 TEST(CreateResultFileTest, NamesDescriptorsAndBits) {
   const int input = dup(STDIN_FILENO);
   if (input < 0) GTEST_SKIP() << "standard input is closed already";
@@ -190,10 +214,22 @@ TEST(CreateResultFileTest, NamesDescriptorsAndBits) {
   const std::string name = ScratchPath(".jobs.part");
   std::ofstream(name) << "old";
   chmod(name.c_str(), 06600);
-  std::ofstream(name + ".5a5a5a5a.tmp") << "another run's";
+  for (const char* taken :
+       {".5a5a5a5a.tmp", ".5a5a5a5b.tmp", ".00000000.tmp"}) {
+    std::ofstream(name + taken) << "another run's";
+  }
   ResultFile result = MakeResultFile(name);
+  result.system_calls = &kTestCalls;
   draw = Draw::kSame;
   EXPECT_FALSE(CreateResultFile(&result));
+  // Counting up from the first name taken, the third name is free.
+  for (const Draw way : {Draw::kCounting, Draw::kMissing}) {
+    draw = way;
+    EXPECT_TRUE(CreateResultFile(&result));
+    EXPECT_EQ(result.temporary_name == name + ".5a5a5a5c.tmp",
+              way == Draw::kCounting);
+    if (result.descriptor >= 0) ReplaceResultFile(&result, false);
+  }
   draw = Draw::kAfterClosingInput;
   const bool created = CreateResultFile(&result);
   draw = Draw::kRandom;
@@ -206,8 +242,73 @@ TEST(CreateResultFileTest, NamesDescriptorsAndBits) {
   EXPECT_FALSE(std::filesystem::exists(result.temporary_name));
   dup2(input, STDIN_FILENO);
   close(input);
-  std::filesystem::remove(name);
-  std::filesystem::remove(name + ".5a5a5a5a.tmp");
+  for (const char* taken :
+       {"", ".5a5a5a5a.tmp", ".5a5a5a5b.tmp", ".00000000.tmp"}) {
+    std::filesystem::remove(name + taken);
+  }
+}
+
+// Raw ACLs: owner rw, the user 12345 (bytes "90") r or rw, the owning group
+// none or rw, the mask r or rw, others none.
+const std::string kAcl =
+    "\2\0\0\0\1\0\6\0\377\377\377\377\2\0\4\0"
+    "90\0\0\4\0\0\0\377\377\377\377"
+    "\20\0\4\0\377\377\377\377\40\0\0\0\377\377\377\377"s;
+const std::string kFolderAcl =
+    "\2\0\0\0\1\0\6\0\377\377\377\377\2\0\6\0"
+    "90\0\0\4\0\6\0\377\377\377\377"
+    "\20\0\6\0\377\377\377\377\40\0\0\0\377\377\377\377"s;
+
+// Sets the attribute `key` of `path` to `value`, or removes it if empty.
+bool SetAttribute(const std::string& path, const char* key,
+                  const std::string& value) {
+  if (value.empty()) {
+    return removexattr(path.c_str(), key) == 0 || errno == ENODATA;
+  }
+  return setxattr(path.c_str(), key, value.data(), value.size(), 0) == 0;
+}
+
+// A result with an ACL is replaced by one with that ACL, whose group bits
+// never grant what the mask grants named users; an ACL that the folder's
+// default ACL gives the new file is dropped where the old one had none.
+TEST(CreateResultFileTest, KeepsTheAccessListOfTheOldResult) {
+  const std::string dir = ScratchPath("");
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
+  const std::string name = dir + "/movie.jobs.part";
+  std::ofstream(name) << "old";
+  const bool acl_taken = SetAttribute(name, "system.posix_acl_access", kAcl);
+  if (!acl_taken || access("/proc/self/fd", X_OK) != 0) {
+    std::filesystem::remove_all(dir);
+    GTEST_SKIP() << "no ACLs on this file system, or no /proc";
+  }
+  const struct {
+    const char* label;
+    std::string old_acl;
+    std::string folder_acl;
+    mode_t bits_set;
+  } cases[] = {{"old ACL", kAcl, "", 0600},
+               {"old ACL, folder's default ACL", kAcl, kFolderAcl, 0600},
+               {"folder's default ACL", "", kFolderAcl, 0640}};
+  for (const auto& c : cases) {
+    chmod(name.c_str(), 0640);
+    ASSERT_TRUE(SetAttribute(name, "system.posix_acl_access", c.old_acl));
+    ASSERT_TRUE(SetAttribute(dir, "system.posix_acl_default", c.folder_acl));
+    ResultFile result = MakeResultFile(name);
+    result.system_calls = &kTestCalls;
+    ASSERT_TRUE(CreateResultFile(&result));
+    EXPECT_EQ(bits_before_fchmod, 0600u) << c.label;
+    EXPECT_EQ(bits_set_by_fchmod, c.bits_set) << c.label;
+    ASSERT_TRUE(ReplaceResultFile(&result, true));
+    char acl[256];
+    const ssize_t size =
+        getxattr(name.c_str(), "system.posix_acl_access", acl, sizeof acl);
+    EXPECT_EQ(std::string(acl, std::max<ssize_t>(size, 0)), c.old_acl)
+        << c.label;
+    struct stat info;
+    ASSERT_EQ(stat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u) << c.label;
+  }
+  std::filesystem::remove_all(dir);
 }
 
 // Passes reads on to ReadFromFile until `good_reads` are done, then puts a

@@ -184,7 +184,7 @@ bool MayReplace(const ResultFile& result, int* permissions) {
          0;
 }
 
-bool RandomNumber(std::uint32_t* value) {
+bool RandomNumber(const ResultFile&, std::uint32_t* value) {
   unsigned int number = 0;
   if (rand_s(&number) != 0) return false;
   *value = number;

@@ -33,13 +33,16 @@ inline std::ptrdiff_t ReadFromMemory(void* source, char* buffer,
 }
 
 // Collects written bytes; a write that would take it past `capacity` fails.
+// Notes the most bytes that one write handed over.
 struct MemorySink {
   std::string bytes;
   std::size_t capacity = std::numeric_limits<std::size_t>::max();
+  std::size_t largest_write = 0;
 };
 
 inline bool WriteToMemory(void* sink, const char* data, std::size_t size) {
   auto* const memory = static_cast<MemorySink*>(sink);
+  memory->largest_write = std::max(memory->largest_write, size);
   if (size > memory->capacity - memory->bytes.size()) return false;
   memory->bytes.append(data, size);
   return true;

@@ -44,15 +44,18 @@ TEST(SplitOutputNameTest, SplitsAtTheLastDotOfTheFileName) {
 }
 
 // Writes the lines for `entries` through a buffer of `capacity` bytes and
-// returns the bytes written.
+// returns the bytes written; sets `largest_write` to the most bytes that one
+// write handed over.
 std::string Write(EntryTable entries, const std::string& output_name,
-                  std::size_t capacity = kOutputBufferSize) {
+                  std::size_t capacity = kOutputBufferSize,
+                  std::size_t* largest_write = nullptr) {
   MemorySink sink;
   TextOutput output = MakeTextOutput(WriteToMemory, &sink, capacity);
   SortEntries(&entries);
   const LineTexts texts = ComposeLines(output_name);
   WriteResultLines(&output, entries, texts);
   EXPECT_TRUE(FlushTextOutput(&output));
+  if (largest_write != nullptr) *largest_write = sink.largest_write;
   return sink.bytes;
 }
 
@@ -90,6 +93,36 @@ TEST(WriteResultLinesTest, SameBytesAtEveryBufferSize) {
       EXPECT_EQ(Write(entries, name, capacity), expected)
           << name << " buffer " << capacity;
     }
+  }
+}
+
+// Output names of every length from 1 to 100, each taking its own path
+// through the fixed-size moves and the room checks, written through a
+// buffer that their lines overrun many times: the bytes are those of a plain
+// composition, and no write hands over more than the buffer holds.
+TEST(WriteResultLinesTest, EveryNameLengthThroughASmallBuffer) {
+  constexpr std::size_t kCapacity = 200;
+  EntryTable entries;
+  for (std::uint32_t i = 0; i < 300; ++i) {
+    entries.push_back({static_cast<std::int32_t>(i * 2654435761u), 0});
+  }
+  for (std::size_t length = 1; length <= 100; ++length) {
+    std::string name(length, 'm');
+    if (length > 4) name[length - 4] = '.';
+    const std::size_t dot = std::min(name.find('.'), length);
+    const std::string stem = name.substr(0, dot);
+    const std::string extension = name.substr(std::min(dot + 1, length));
+    std::string expected;
+    for (const PartEntry& entry : entries) {
+      expected +=
+          (expected.empty() ? "Framequill.Open(\"" : "Framequill.Append(\"") +
+          stem + "." + std::to_string(entry.part_number) + "." + extension +
+          (expected.empty() ? "\",0,0);\r\n" : "\");\r\n");
+    }
+    std::size_t largest_write = 0;
+    EXPECT_EQ(Write(entries, name, kCapacity, &largest_write), expected)
+        << name;
+    EXPECT_LE(largest_write, kCapacity) << name;
   }
 }
 
