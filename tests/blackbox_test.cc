@@ -354,22 +354,26 @@ std::string IndentedBlockAfter(const std::string& text,
   return block;
 }
 
-// The Windows user's README.txt shows a run on the example list, the start
-// of its result and the error messages as KOLVA prints and writes them.
+// The Windows user's README.txt shows a parts list, a run on it and its
+// result, the usage line and the error messages as KOLVA prints and writes
+// them.
 TEST_F(BlackboxTest, ReadmeSamplesAreReal) {
   const std::optional<std::string> readme = ReadFile(KOLVA_README);
-  const std::optional<std::string> list = ReadFile(KOLVA_EXAMPLE_LIST);
-  ASSERT_TRUE(readme && list);
-  WriteFile(dir_ / "movie.parts", *list);
+  ASSERT_TRUE(readme);
+  WriteFile(dir_ / "movie.parts",
+            IndentedBlockAfter(*readme, "list of two parts:\r\n\r\n"));
   const RunResult run = Run({"movie.avi"});
   EXPECT_EQ(IndentedBlockAfter(*readme, "C:\\Clips>KOLVA movie.avi\r\n"),
             run.out);
-  const std::string lines =
-      IndentedBlockAfter(*readme, "movie.jobs.part begins:\r\n\r\n");
-  EXPECT_NE(lines.find("Framequill.Append("), std::string::npos);
-  EXPECT_EQ(
-      ReadFile(dir_ / "movie.jobs.part").value_or("").substr(0, lines.size()),
-      lines);
+  EXPECT_EQ(ReadFile(dir_ / "movie.jobs.part"),
+            IndentedBlockAfter(*readme, "movie.jobs.part holds:\r\n\r\n"));
+  const std::size_t usage = readme->find("KOLVA[.exe] <");
+  ASSERT_NE(usage, std::string::npos);
+  EXPECT_NE(
+      Run({"/?"}).out.find(
+          "\t" + readme->substr(usage, readme->find('\r', usage) - usage) +
+          "\r\n"),
+      std::string::npos);
   // Each message as the README lists it: the step it ends, then its first
   // line.
   const auto first_line = [](const std::string& text) {
