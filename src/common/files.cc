@@ -32,11 +32,19 @@ std::size_t KeptLength(const std::string& name) {
                                 kMaxFileNameLength - kTemporarySuffixLength);
 }
 
-// Writes `value` as eight hex digits over the unique part of `name`.
-void SetUniqueDigits(std::string* name, std::uint32_t value) {
-  const std::size_t start = name->size() - kTemporaryEnd.size() - kUniqueDigits;
+// Writes `value` as eight hex digits over the unique part of the temporary
+// name, in each form of it that the result holds: the digits are ASCII, and
+// both forms end in them and ".tmp".
+void SetUniqueDigits(ResultFile* result, std::uint32_t value) {
+  std::string& name = result->temporary_name;
+  std::u16string& system_name = result->system_temporary_name;
+  const std::size_t end = kTemporaryEnd.size() + kUniqueDigits;
   for (std::size_t i = kUniqueDigits; i-- > 0; value >>= 4) {
-    (*name)[start + i] = "0123456789abcdef"[value & 15];
+    const char digit = "0123456789abcdef"[value & 15];
+    name[name.size() - end + i] = digit;
+    if (!system_name.empty()) {
+      system_name[system_name.size() - end + i] = static_cast<char16_t>(digit);
+    }
   }
 }
 
@@ -77,8 +85,10 @@ ResultFile MakeResultFile(const std::string& name) {
       result.file_start == 0 ? "." : name.substr(0, result.file_start);
   result.temporary_name.assign(name, 0, KeptLength(name));
   // The dot, and room for the digits that CreateResultFile writes.
-  result.temporary_name.append(1 + kUniqueDigits, '.');
+  result.temporary_name.push_back('.');
+  result.temporary_name.append(kUniqueDigits, '0');
   result.temporary_name.append(kTemporaryEnd);
+  MakeSystemNames(&result);
   return result;
 }
 
@@ -91,7 +101,7 @@ bool CreateResultFile(ResultFile* result) {
     std::uint32_t unique = 0;
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
       if (!RandomNumber(*result, &unique)) break;
-      SetUniqueDigits(&result->temporary_name, unique);
+      SetUniqueDigits(result, unique);
       result->descriptor = CreateNew(*result, permissions);
       if (result->descriptor >= 0) return true;
       if (errno != EEXIST) break;

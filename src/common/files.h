@@ -71,6 +71,11 @@ struct ResultFile {
   std::string folder;
   // Descriptor of that open folder (POSIX), or -1.
   int folder_descriptor = -1;
+  // `name` and `temporary_name` as the Windows file functions take them
+  // (UTF-16, in the long-path form where long), made with the rest so that
+  // no later call needs memory; empty on POSIX.
+  std::u16string system_name;
+  std::u16string system_temporary_name;
   // Descriptor of the open temporary file, or -1.
   int descriptor = -1;
   // Stand-ins for some system calls, which only tests set (files_platform.h).

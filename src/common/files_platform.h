@@ -21,6 +21,11 @@ std::size_t FileNameStart(const std::string& name);
 // POSIX, in UTF-16 units on Windows, where it ends between two letters.
 std::size_t FileNamePrefix(std::string_view file_name, std::size_t room);
 
+// Sets the platform's own forms of the result's names, if it has any: the
+// wide names of ResultFile on Windows. Throws std::bad_alloc if memory runs
+// out.
+void MakeSystemNames(ResultFile* result);
+
 // Opens the file `name` for reading in binary mode, as std::fopen does.
 std::FILE* OpenForReading(const std::string& name);
 

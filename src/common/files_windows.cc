@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,28 +35,23 @@ const wchar_t* WideChars(const char16_t* text) {
   return reinterpret_cast<const wchar_t*>(text);
 }
 
-// Sets `path` to `name` as the wide file functions take it: in UTF-16, and,
-// where its full path (a relative name with the current folder in front) is
-// longer than the plain functions take, as that full path in the long-path
-// form. Returns false, with nothing done, if memory runs out.
-bool SystemPath(const std::string& name, std::u16string* path) {
-  try {
-    *path = Utf8ToUtf16(name);
-    // The count includes the final zero.
-    const DWORD needed =
-        GetFullPathNameW(WideChars(path->c_str()), 0, nullptr, nullptr);
-    if (needed == 0 || needed - 1 <= kMaxPath) return true;
-    std::u16string full(needed, u'\0');
-    const DWORD length =
-        GetFullPathNameW(WideChars(path->c_str()), needed,
-                         reinterpret_cast<wchar_t*>(full.data()), nullptr);
-    if (length == 0 || length >= needed) return true;
-    full.resize(length);
-    *path = LongPathForm(full);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+// Returns `name` as the wide file functions take it: in UTF-16, and, where
+// its full path (a relative name with the current folder in front) is longer
+// than the plain functions take, as that full path in the long-path form.
+// Throws std::bad_alloc if memory runs out.
+std::u16string SystemPath(const std::string& name) {
+  std::u16string path = Utf8ToUtf16(name);
+  // The count includes the final zero.
+  const DWORD needed =
+      GetFullPathNameW(WideChars(path.c_str()), 0, nullptr, nullptr);
+  if (needed == 0 || needed - 1 <= kMaxPath) return path;
+  std::u16string full(needed, u'\0');
+  const DWORD length =
+      GetFullPathNameW(WideChars(path.c_str()), needed,
+                       reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return LongPathForm(full);
 }
 
 // Writes `count` units of `text` to `console`. Returns false if a console
@@ -149,10 +143,17 @@ std::size_t FileNamePrefix(std::string_view file_name, std::size_t room) {
   return Utf8PrefixWithinUnits(file_name, room);
 }
 
+void MakeSystemNames(ResultFile* result) {
+  result->system_name = SystemPath(result->name);
+  result->system_temporary_name = SystemPath(result->temporary_name);
+}
+
 std::FILE* OpenForReading(const std::string& name) {
-  std::u16string path;
-  if (!SystemPath(name, &path)) return nullptr;
-  return _wfopen(WideChars(path.c_str()), L"rb");
+  try {
+    return _wfopen(WideChars(SystemPath(name).c_str()), L"rb");
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size) {
@@ -174,9 +175,8 @@ void CloseFolder(ResultFile*) {}
 // the new file default attributes, so `permissions` is always set to -1.
 bool MayReplace(const ResultFile& result, int* permissions) {
   *permissions = -1;
-  std::u16string path;
-  if (!SystemPath(result.name, &path)) return false;
-  const DWORD attributes = GetFileAttributesW(WideChars(path.c_str()));
+  const DWORD attributes =
+      GetFileAttributesW(WideChars(result.system_name.c_str()));
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND;
   }
@@ -192,12 +192,7 @@ bool RandomNumber(const ResultFile&, std::uint32_t* value) {
 }
 
 int CreateNew(const ResultFile& result, int) {
-  std::u16string path;
-  if (!SystemPath(result.temporary_name, &path)) {
-    errno = ENOMEM;
-    return -1;
-  }
-  return _wopen(WideChars(path.c_str()),
+  return _wopen(WideChars(result.system_temporary_name.c_str()),
                 _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);
 }
@@ -218,17 +213,11 @@ bool WriteAll(int descriptor, const char* data, std::size_t size) {
 bool CloseDescriptor(int descriptor) { return _close(descriptor) == 0; }
 
 bool RenameOver(const ResultFile& result) {
-  std::u16string from;
-  std::u16string to;
-  return SystemPath(result.temporary_name, &from) &&
-         SystemPath(result.name, &to) &&
-         MoveFileExW(WideChars(from.c_str()), WideChars(to.c_str()),
+  return MoveFileExW(WideChars(result.system_temporary_name.c_str()),
+                     WideChars(result.system_name.c_str()),
                      MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 void RemoveTemporary(const ResultFile& result) {
-  std::u16string path;
-  if (SystemPath(result.temporary_name, &path)) {
-    DeleteFileW(WideChars(path.c_str()));
-  }
+  DeleteFileW(WideChars(result.system_temporary_name.c_str()));
 }
