@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/file_names.h"
+#include "common/console.h"
 #include "common/exit_status.h"
 #include "common/files.h"
 #include "common/text_input.h"

@@ -1,5 +1,5 @@
-// Opening the parts list, replacing the result file, standard output: the
-// part that is the same on every platform.
+// Opening the parts list and replacing the result file: the part that is the
+// same on every platform.
 #include "common/files.h"
 
 #include <cerrno>
@@ -55,11 +55,6 @@ std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size) {
   const std::size_t count = std::fread(buffer, 1, size, stream);
   if (count == 0 && std::ferror(stream) != 0) return -1;
   return static_cast<std::ptrdiff_t>(count);
-}
-
-bool WriteToStream(void* stream, const char* data, std::size_t size) {
-  auto* const file = static_cast<std::FILE*>(stream);
-  return std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
 }
 
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {

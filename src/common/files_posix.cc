@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -154,22 +153,6 @@ int CreateReplacement(const ResultFile& result, mode_t bits) {
 }
 
 }  // namespace
-
-void SetUpProcessOutput() {
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
-}
-
-StandardOutput OpenStandardOutput() {
-  StandardOutput output;
-  output.stream = stdout;
-  return output;
-}
-
-bool WriteToStandardOutput(void* output, const char* data, std::size_t size) {
-  return WriteToStream(static_cast<StandardOutput*>(output)->stream, data,
-                       size);
-}
 
 std::size_t FileNameStart(const std::string& name) {
   // Only '/' ends a folder here. No folder part gives npos, and npos + 1
