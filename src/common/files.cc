@@ -27,9 +27,10 @@ constexpr int kCreateAttempts = 100;
 // takes; then the file name is cut so that every name that can be a result
 // can also have a temporary file beside it.
 std::size_t KeptLength(const std::string& name) {
-  const std::size_t start = FileNameStart(name);
-  return start + FileNamePrefix(std::string_view(name).substr(start),
-                                kMaxFileNameLength - kTemporarySuffixLength);
+  const std::size_t start = files_platform::FileNameStart(name);
+  return start + files_platform::FileNamePrefix(
+                     std::string_view(name).substr(start),
+                     kMaxFileNameLength - kTemporarySuffixLength);
 }
 
 // Writes `value` as eight hex digits over the unique part of the temporary
@@ -58,11 +59,12 @@ std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size) {
 }
 
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
-  std::FILE* const file = OpenForReading(name);
+  std::FILE* const file = files_platform::OpenForReading(name);
   if (file == nullptr) return nullptr;
   bool folder = false;
   std::uint64_t known_size = 0;
-  const bool known = DescribeOpenFile(file, &folder, &known_size);
+  const bool known =
+      files_platform::DescribeOpenFile(file, &folder, &known_size);
   if (known && folder) {
     std::fclose(file);
     return nullptr;
@@ -75,7 +77,7 @@ std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
 ResultFile MakeResultFile(const std::string& name) {
   ResultFile result;
   result.name = name;
-  result.file_start = FileNameStart(name);
+  result.file_start = files_platform::FileNameStart(name);
   result.folder =
       result.file_start == 0 ? "." : name.substr(0, result.file_start);
   result.temporary_name.assign(name, 0, KeptLength(name));
@@ -83,40 +85,42 @@ ResultFile MakeResultFile(const std::string& name) {
   result.temporary_name.push_back('.');
   result.temporary_name.append(kUniqueDigits, '0');
   result.temporary_name.append(kTemporaryEnd);
-  MakeSystemNames(&result);
+  files_platform::MakeSystemNames(&result);
   return result;
 }
 
 bool CreateResultFile(ResultFile* result) {
-  if (!OpenFolder(result)) return false;
+  if (!files_platform::OpenFolder(result)) return false;
   int permissions = -1;
-  if (MayReplace(*result, &permissions)) {
+  if (files_platform::MayReplace(*result, &permissions)) {
     // Random names, so that neither runs at the same time nor leftovers of
     // runs with the same process number stand in each other's way.
     std::uint32_t unique = 0;
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-      if (!RandomNumber(*result, &unique)) break;
+      if (!files_platform::RandomNumber(*result, &unique)) break;
       SetUniqueDigits(result, unique);
-      result->descriptor = CreateNew(*result, permissions);
+      result->descriptor = files_platform::CreateNew(*result, permissions);
       if (result->descriptor >= 0) return true;
       if (errno != EEXIST) break;
     }
   }
   // Nothing was created; a file that holds a name tried is not this run's
   // and stays as it is.
-  CloseFolder(result);
+  files_platform::CloseFolder(result);
   return false;
 }
 
 bool WriteToResultFile(void* result, const char* data, std::size_t size) {
-  return WriteAll(static_cast<ResultFile*>(result)->descriptor, data, size);
+  return files_platform::WriteAll(static_cast<ResultFile*>(result)->descriptor,
+                                  data, size);
 }
 
 bool ReplaceResultFile(ResultFile* result, bool complete) {
-  const bool closed = CloseDescriptor(result->descriptor);
+  const bool closed = files_platform::CloseDescriptor(result->descriptor);
   result->descriptor = -1;
-  const bool replaced = complete && closed && RenameOver(*result);
-  if (!replaced) RemoveTemporary(*result);
-  CloseFolder(result);
+  const bool replaced =
+      complete && closed && files_platform::RenameOver(*result);
+  if (!replaced) files_platform::RemoveTemporary(*result);
+  files_platform::CloseFolder(result);
   return replaced;
 }

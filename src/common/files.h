@@ -17,7 +17,9 @@ std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size);
 // (rejected here on every platform alike).
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size);
 
+namespace files_platform {
 struct SystemCalls;
+}  // namespace files_platform
 
 // A result file being written. The lines go into a new temporary file in
 // the same folder, which replaces the result name in one step only once it
@@ -47,7 +49,7 @@ struct ResultFile {
   // Descriptor of the open temporary file, or -1.
   int descriptor = -1;
   // Stand-ins for some system calls, which only tests set (files_platform.h).
-  const SystemCalls* system_calls = nullptr;
+  const files_platform::SystemCalls* system_calls = nullptr;
 };
 
 // Prepares writing the result file `name`: all that needs memory, so that

@@ -13,6 +13,9 @@
 
 #include "common/files.h"
 
+// The names are generic, so they keep to a namespace of their own.
+namespace files_platform {
+
 // Where the file name starts in the path `name`, after its folder part.
 std::size_t FileNameStart(const std::string& name);
 
@@ -78,5 +81,7 @@ bool RenameOver(const ResultFile& result);
 
 // Removes the temporary file.
 void RemoveTemporary(const ResultFile& result);
+
+}  // namespace files_platform
 
 #endif  // COMMON_FILES_PLATFORM_H_

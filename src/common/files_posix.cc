@@ -15,6 +15,8 @@
 #include "common/files.h"
 #include "common/files_platform.h"
 
+namespace files_platform {
+
 namespace {
 
 // A descriptor for the folder that serves the *at calls alone: where the
@@ -257,3 +259,5 @@ bool RenameOver(const ResultFile& result) {
 void RemoveTemporary(const ResultFile& result) {
   unlinkat(result.folder_descriptor, TemporaryFileName(result), 0);
 }
+
+}  // namespace files_platform

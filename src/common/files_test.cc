@@ -199,7 +199,7 @@ int TestFchmod(int descriptor, unsigned bits) {
   return fchmod(descriptor, bits);
 }
 
-constexpr SystemCalls kTestCalls = {TestGetrandom, TestFchmod};
+constexpr files_platform::SystemCalls kTestCalls = {TestGetrandom, TestFchmod};
 
 // When every name tried is taken, creation fails and the file at the name
 // stays as it is; names taken are stepped past, and without getrandom()

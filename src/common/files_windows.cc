@@ -20,6 +20,8 @@
 #include "common/files_platform.h"
 #include "common/wide_text.h"
 
+namespace files_platform {
+
 namespace {
 
 // Longest path the plain file functions take (MAX_PATH less the final zero).
@@ -138,3 +140,5 @@ bool RenameOver(const ResultFile& result) {
 void RemoveTemporary(const ResultFile& result) {
   DeleteFileW(WideChars(result.system_temporary_name.c_str()));
 }
+
+}  // namespace files_platform
