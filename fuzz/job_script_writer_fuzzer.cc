@@ -19,6 +19,7 @@
 
 #include "common/test_support.h"
 #include "common/text_output.h"
+#include "jobscript/entry_order.h"
 #include "jobscript/job_script_writer.h"
 #include "partslist/parts_list_reader.h"
 

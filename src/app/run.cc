@@ -13,6 +13,7 @@
 #include "common/files.h"
 #include "common/text_input.h"
 #include "common/wide_text.h"
+#include "jobscript/entry_order.h"
 #include "jobscript/job_script_writer.h"
 #include "partslist/parts_list_reader.h"
 
