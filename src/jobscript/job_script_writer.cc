@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/machine_word.h"
+
 namespace {
 
 constexpr std::string_view kOpenLineStart = "Framequill.Open(\"";
@@ -24,17 +26,15 @@ void AppendEscaped(std::string* to, std::string_view text) {
   }
 }
 
-// Part numbers are written a native word of digits at a time: four in a
-// 32-bit program, eight in a 64-bit one.
-using Word = std::size_t;
-constexpr std::size_t kWordBytes = sizeof(Word);
-constexpr Word kOnes = ~Word{0} / 0xFF;
+// Part numbers are written a native word of digits at a time.
+using machine_word::kOnes;
+using machine_word::kPowersOfTen;
+using machine_word::kWordBytes;
+using machine_word::Word;
 constexpr std::uint32_t kWordDigitsLimit = kWordBytes == 8 ? 100000000 : 10000;
 // Bytes that WriteNumber may store: a sign, a word for the first digits and
 // one for every further kWordBytes of them.
 constexpr std::size_t kNumberStore = 1 + 3 * kWordBytes;
-
-constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
 
 // x / 10^width, for x below 10^(2 * width), is (x * multiplier) >> shift.
 struct Divider {
