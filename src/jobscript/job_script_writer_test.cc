@@ -8,8 +8,8 @@
 #include <limits>
 #include <string>
 
-#include "common/test_support.h"
 #include "jobscript/entry_order.h"
+#include "test_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "common/test_support.h"
+#include "test_support.h"
 
 namespace {
 
