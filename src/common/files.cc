@@ -16,7 +16,7 @@ constexpr std::size_t kUniqueDigits = 8;
 constexpr std::size_t kTemporarySuffixLength =
     1 + kUniqueDigits + kTemporaryEnd.size();
 // Longest file name in a folder on the usual file systems (NAME_MAX), in the
-// units that FileNamePrefix counts.
+// units that FileNameBytesWithin counts.
 constexpr std::size_t kMaxFileNameLength = 255;
 // Random names tried before giving up. Leftovers of killed runs take a few
 // of the 2^32 names at most, so all taken means something else is wrong.
@@ -26,9 +26,9 @@ constexpr int kCreateAttempts = 100;
 // unless the suffix would make the file name longer than the file system
 // takes; then the file name is cut so that every name that can be a result
 // can also have a temporary file beside it.
-std::size_t KeptLength(const std::string& name) {
+std::size_t LengthKeptInTemporaryName(const std::string& name) {
   const std::size_t start = files_platform::FileNameStart(name);
-  return start + files_platform::FileNamePrefix(
+  return start + files_platform::FileNameBytesWithin(
                      std::string_view(name).substr(start),
                      kMaxFileNameLength - kTemporarySuffixLength);
 }
@@ -80,7 +80,7 @@ ResultFile MakeResultFile(const std::string& name) {
   result.file_start = files_platform::FileNameStart(name);
   result.folder =
       result.file_start == 0 ? "." : name.substr(0, result.file_start);
-  result.temporary_name.assign(name, 0, KeptLength(name));
+  result.temporary_name.assign(name, 0, LengthKeptInTemporaryName(name));
   // The dot, and room for the digits that CreateResultFile writes.
   result.temporary_name.push_back('.');
   result.temporary_name.append(kUniqueDigits, '0');
@@ -92,14 +92,15 @@ ResultFile MakeResultFile(const std::string& name) {
 bool CreateResultFile(ResultFile* result) {
   if (!files_platform::OpenFolder(result)) return false;
   int permissions = -1;
-  if (files_platform::MayReplace(*result, &permissions)) {
+  if (files_platform::MayReplaceAndChooseBits(*result, &permissions)) {
     // Random names, so that neither runs at the same time nor leftovers of
     // runs with the same process number stand in each other's way.
     std::uint32_t unique = 0;
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
       if (!files_platform::RandomNumber(*result, &unique)) break;
       SetUniqueDigits(result, unique);
-      result->descriptor = files_platform::CreateNew(*result, permissions);
+      result->descriptor =
+          files_platform::CreateTemporaryFile(*result, permissions);
       if (result->descriptor >= 0) return true;
       if (errno != EEXIST) break;
     }

@@ -164,7 +164,7 @@ std::size_t FileNameStart(const std::string& name) {
 
 // Files are reached relative to their open folder, so a path of any length
 // whose file name fits has room for the temporary name.
-std::size_t FileNamePrefix(std::string_view file_name, std::size_t room) {
+std::size_t FileNameBytesWithin(std::string_view file_name, std::size_t room) {
   return std::min(file_name.size(), room);
 }
 
@@ -194,7 +194,7 @@ void CloseFolder(ResultFile* result) {
   result->folder_descriptor = -1;
 }
 
-bool MayReplace(const ResultFile& result, int* permissions) {
+bool MayReplaceAndChooseBits(const ResultFile& result, int* permissions) {
   *permissions = -1;
   const int folder = result.folder_descriptor;
   struct stat info;
@@ -223,7 +223,7 @@ bool RandomNumber(const ResultFile& result, std::uint32_t* value) {
   return DrawRandom(result, value) || ReadRandomDevice(value, sizeof *value);
 }
 
-int CreateNew(const ResultFile& result, int permissions) {
+int CreateTemporaryFile(const ResultFile& result, int permissions) {
   // A new result gets what any new file gets: 0666 less the umask, and
   // what the folder's default ACL gives.
   if (permissions < 0) {

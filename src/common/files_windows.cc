@@ -58,7 +58,7 @@ std::size_t FileNameStart(const std::string& name) {
   return name.find_last_of("\\/:") + 1;
 }
 
-std::size_t FileNamePrefix(std::string_view file_name, std::size_t room) {
+std::size_t FileNameBytesWithin(std::string_view file_name, std::size_t room) {
   return Utf8PrefixWithinUnits(file_name, room);
 }
 
@@ -92,7 +92,7 @@ void CloseFolder(ResultFile*) {}
 
 // Missing, or a file that is neither a folder nor read-only. Windows gives
 // the new file default attributes, so `permissions` is always set to -1.
-bool MayReplace(const ResultFile& result, int* permissions) {
+bool MayReplaceAndChooseBits(const ResultFile& result, int* permissions) {
   *permissions = -1;
   const DWORD attributes =
       GetFileAttributesW(WideChars(result.system_name.c_str()));
@@ -110,7 +110,7 @@ bool RandomNumber(const ResultFile&, std::uint32_t* value) {
   return true;
 }
 
-int CreateNew(const ResultFile& result, int) {
+int CreateTemporaryFile(const ResultFile& result, int) {
   return _wopen(WideChars(result.system_temporary_name.c_str()),
                 _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);

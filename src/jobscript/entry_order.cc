@@ -24,7 +24,8 @@ inline std::uint32_t SortableKey(std::int32_t key) {
   return static_cast<std::uint32_t>(key) ^ 0x80000000u;
 }
 
-inline std::size_t Digit(std::uint32_t key, int digit) {
+// The bucket of `key` in the pass on digit `digit`: that digit's value.
+inline std::size_t BucketOf(std::uint32_t key, int digit) {
   return (key >> (digit * kDigitBits)) & (kBuckets - 1);
 }
 
@@ -47,7 +48,7 @@ void InsertionSort(PartEntry* entries, std::size_t count) {
 template <int kDigit>
 bool RadixPass(const PartEntry* from, PartEntry* to, std::size_t count,
                std::array<std::size_t, kBuckets>* offsets) {
-  if ((*offsets)[Digit(SortableKey(from[0].order_key), kDigit)] == count) {
+  if ((*offsets)[BucketOf(SortableKey(from[0].order_key), kDigit)] == count) {
     return false;
   }
   std::size_t sum = 0;
@@ -57,7 +58,8 @@ bool RadixPass(const PartEntry* from, PartEntry* to, std::size_t count,
     sum += bucket;
   }
   for (std::size_t i = 0; i < count; ++i) {
-    to[(*offsets)[Digit(SortableKey(from[i].order_key), kDigit)]++] = from[i];
+    to[(*offsets)[BucketOf(SortableKey(from[i].order_key), kDigit)]++] =
+        from[i];
   }
   return true;
 }
@@ -71,7 +73,7 @@ void RadixSort(PartEntry* entries, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint32_t key = SortableKey(entries[i].order_key);
     for (int digit = 0; digit < kDigitCount; ++digit) {
-      ++counts[digit][Digit(key, digit)];
+      ++counts[digit][BucketOf(key, digit)];
     }
   }
   auto scratch = std::make_unique_for_overwrite<PartEntry[]>(count);

@@ -172,7 +172,7 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
                 const PartEntry* stop, LineText before) {
   // At most what the fixed-size move and the longest number store.
   const std::size_t most = before.size + kLineCopySize + kNumberStore;
-  char* at = OutputRoom(output, most);
+  char* at = ReserveOutputRoom(output, most);
   if (at == nullptr) {
     for (; entry != stop; ++entry) {
       WriteLinePieces(output, before, entry->part_number);
@@ -190,13 +190,13 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
       at = WriteNumber(CopyLineText(at, before), entry->part_number);
     }
     if (entry == stop) break;
-    OutputUsed(output, at);
-    at = OutputRoom(output, most);
+    CommitOutputRoom(output, at);
+    at = ReserveOutputRoom(output, most);
     // The room was there before, so the output has failed: nothing more is
     // written.
     if (at == nullptr) return;
   }
-  OutputUsed(output, at);
+  CommitOutputRoom(output, at);
 }
 
 }  // namespace
