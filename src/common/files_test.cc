@@ -218,6 +218,8 @@ TEST(CreateResultFileTest, NamesDescriptorsAndBits) {
   }
   ResultFile result = MakeResultFile(name);
   result.system_calls = &kTestCalls;
+  // The Windows form of the name, empty here, gets the same digits.
+  result.system_temporary_name = u"wide.00000000.tmp";
   draw = Draw::kSame;
   EXPECT_FALSE(CreateResultFile(&result));
   // Counting up from the first name taken, the third name is free.
@@ -225,6 +227,8 @@ TEST(CreateResultFileTest, NamesDescriptorsAndBits) {
     draw = way;
     EXPECT_TRUE(CreateResultFile(&result));
     EXPECT_EQ(result.temporary_name == name + ".5a5a5a5c.tmp",
+              way == Draw::kCounting);
+    EXPECT_EQ(result.system_temporary_name == u"wide.5a5a5a5c.tmp",
               way == Draw::kCounting);
     if (result.descriptor >= 0) ReplaceResultFile(&result, false);
   }
