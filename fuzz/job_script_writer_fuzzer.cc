@@ -17,10 +17,11 @@
 #include <string>
 #include <string_view>
 
-#include "common/test_support.h"
 #include "common/text_output.h"
+#include "jobscript/entry_order.h"
 #include "jobscript/job_script_writer.h"
 #include "partslist/parts_list_reader.h"
+#include "test_support.h"
 
 namespace {
 

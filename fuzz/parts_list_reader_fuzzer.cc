@@ -24,9 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/test_support.h"
 #include "common/text_input.h"
 #include "partslist/parts_list_reader.h"
+#include "test_support.h"
 
 namespace {
 

@@ -63,7 +63,7 @@ case "${1:-}" in
     fi
     echo "--- cppcheck"
     # useStlAlgorithm is a matter of taste: the plain loops read as clearly.
-    cppcheck --std=c++20 --language=c++ --library=googletest -I src \
+    cppcheck --std=c++20 --language=c++ --library=googletest -I src -I tests \
       --enable=warning,style,performance,portability \
       --suppress=useStlAlgorithm --inline-suppr --error-exitcode=1 --quiet \
       src tests fuzz

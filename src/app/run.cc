@@ -8,10 +8,12 @@
 #include <string_view>
 
 #include "app/file_names.h"
+#include "common/console.h"
 #include "common/exit_status.h"
 #include "common/files.h"
 #include "common/text_input.h"
 #include "common/wide_text.h"
+#include "jobscript/entry_order.h"
 #include "jobscript/job_script_writer.h"
 #include "partslist/parts_list_reader.h"
 
@@ -41,7 +43,7 @@ constexpr std::string_view kOutOfMemory =
     "Error: out of memory.\nProgram cannot continue";
 
 // Prints an error message and answers false, for the caller to return.
-bool Fail(TextOutput* console, std::string_view message) {
+bool PrintError(TextOutput* console, std::string_view message) {
   WriteText(console, message);
   return false;
 }
@@ -52,17 +54,17 @@ bool ReadListFile(const std::string& name, std::string* output_name,
                   EntryTable* entries, TextOutput* console) {
   std::uint64_t size = 0;
   std::FILE* const file = OpenFileForReading(name, &size);
-  if (file == nullptr) return Fail(console, kCannotOpen);
+  if (file == nullptr) return PrintError(console, kCannotOpen);
   bool valid = false;
   try {
     TextInput input = MakeTextInput(ReadFromFile, file);
     valid = ReadPartsList(&input, size, output_name, entries);
   } catch (const std::bad_alloc&) {
     std::fclose(file);
-    return Fail(console, kOutOfMemory);
+    return PrintError(console, kOutOfMemory);
   }
   std::fclose(file);
-  if (!valid) return Fail(console, kNotValid);
+  if (!valid) return PrintError(console, kNotValid);
   return true;
 }
 
@@ -82,12 +84,14 @@ bool WriteResultFile(const std::string& name, std::string_view output_name,
     result = MakeResultFile(name);
     output = MakeTextOutput(WriteToResultFile, &result);
   } catch (const std::bad_alloc&) {
-    return Fail(console, kOutOfMemory);
+    return PrintError(console, kOutOfMemory);
   }
-  if (!CreateResultFile(&result)) return Fail(console, kCannotOpen);
+  if (!CreateResultFile(&result)) return PrintError(console, kCannotOpen);
   WriteResultLines(&output, *entries, texts);
   const bool written = FlushTextOutput(&output);
-  if (!ReplaceResultFile(&result, written)) return Fail(console, kCannotWrite);
+  if (!ReplaceResultFile(&result, written)) {
+    return PrintError(console, kCannotWrite);
+  }
   return true;
 }
 

@@ -1,5 +1,5 @@
-// Opening the parts list, replacing the result file, standard output: the
-// part that is the same on every platform.
+// Opening the parts list and replacing the result file: the part that is the
+// same on every platform.
 #include "common/files.h"
 
 #include <cerrno>
@@ -16,7 +16,7 @@ constexpr std::size_t kUniqueDigits = 8;
 constexpr std::size_t kTemporarySuffixLength =
     1 + kUniqueDigits + kTemporaryEnd.size();
 // Longest file name in a folder on the usual file systems (NAME_MAX), in the
-// units that FileNamePrefix counts.
+// units that FileNameBytesWithin counts.
 constexpr std::size_t kMaxFileNameLength = 255;
 // Random names tried before giving up. Leftovers of killed runs take a few
 // of the 2^32 names at most, so all taken means something else is wrong.
@@ -26,17 +26,26 @@ constexpr int kCreateAttempts = 100;
 // unless the suffix would make the file name longer than the file system
 // takes; then the file name is cut so that every name that can be a result
 // can also have a temporary file beside it.
-std::size_t KeptLength(const std::string& name) {
-  const std::size_t start = FileNameStart(name);
-  return start + FileNamePrefix(std::string_view(name).substr(start),
-                                kMaxFileNameLength - kTemporarySuffixLength);
+std::size_t LengthKeptInTemporaryName(const std::string& name) {
+  const std::size_t start = files_platform::FileNameStart(name);
+  return start + files_platform::FileNameBytesWithin(
+                     std::string_view(name).substr(start),
+                     kMaxFileNameLength - kTemporarySuffixLength);
 }
 
-// Writes `value` as eight hex digits over the unique part of `name`.
-void SetUniqueDigits(std::string* name, std::uint32_t value) {
-  const std::size_t start = name->size() - kTemporaryEnd.size() - kUniqueDigits;
+// Writes `value` as eight hex digits over the unique part of the temporary
+// name, in each form of it that the result holds: the digits are ASCII, and
+// both forms end in them and ".tmp".
+void SetUniqueDigits(ResultFile* result, std::uint32_t value) {
+  std::string& name = result->temporary_name;
+  std::u16string& system_name = result->system_temporary_name;
+  const std::size_t end = kTemporaryEnd.size() + kUniqueDigits;
   for (std::size_t i = kUniqueDigits; i-- > 0; value >>= 4) {
-    (*name)[start + i] = "0123456789abcdef"[value & 15];
+    const char digit = "0123456789abcdef"[value & 15];
+    name[name.size() - end + i] = digit;
+    if (!system_name.empty()) {
+      system_name[system_name.size() - end + i] = static_cast<char16_t>(digit);
+    }
   }
 }
 
@@ -49,17 +58,13 @@ std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size) {
   return static_cast<std::ptrdiff_t>(count);
 }
 
-bool WriteToStream(void* stream, const char* data, std::size_t size) {
-  auto* const file = static_cast<std::FILE*>(stream);
-  return std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
-}
-
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
-  std::FILE* const file = OpenForReading(name);
+  std::FILE* const file = files_platform::OpenForReading(name);
   if (file == nullptr) return nullptr;
   bool folder = false;
   std::uint64_t known_size = 0;
-  const bool known = DescribeOpenFile(file, &folder, &known_size);
+  const bool known =
+      files_platform::DescribeOpenFile(file, &folder, &known_size);
   if (known && folder) {
     std::fclose(file);
     return nullptr;
@@ -72,46 +77,51 @@ std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size) {
 ResultFile MakeResultFile(const std::string& name) {
   ResultFile result;
   result.name = name;
-  result.file_start = FileNameStart(name);
+  result.file_start = files_platform::FileNameStart(name);
   result.folder =
       result.file_start == 0 ? "." : name.substr(0, result.file_start);
-  result.temporary_name.assign(name, 0, KeptLength(name));
+  result.temporary_name.assign(name, 0, LengthKeptInTemporaryName(name));
   // The dot, and room for the digits that CreateResultFile writes.
-  result.temporary_name.append(1 + kUniqueDigits, '.');
+  result.temporary_name.push_back('.');
+  result.temporary_name.append(kUniqueDigits, '0');
   result.temporary_name.append(kTemporaryEnd);
+  files_platform::MakeSystemNames(&result);
   return result;
 }
 
 bool CreateResultFile(ResultFile* result) {
-  if (!OpenFolder(result)) return false;
+  if (!files_platform::OpenFolder(result)) return false;
   int permissions = -1;
-  if (MayReplace(*result, &permissions)) {
+  if (files_platform::MayReplaceAndChooseBits(*result, &permissions)) {
     // Random names, so that neither runs at the same time nor leftovers of
     // runs with the same process number stand in each other's way.
     std::uint32_t unique = 0;
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-      if (!RandomNumber(*result, &unique)) break;
-      SetUniqueDigits(&result->temporary_name, unique);
-      result->descriptor = CreateNew(*result, permissions);
+      if (!files_platform::RandomNumber(*result, &unique)) break;
+      SetUniqueDigits(result, unique);
+      result->descriptor =
+          files_platform::CreateTemporaryFile(*result, permissions);
       if (result->descriptor >= 0) return true;
       if (errno != EEXIST) break;
     }
   }
   // Nothing was created; a file that holds a name tried is not this run's
   // and stays as it is.
-  CloseFolder(result);
+  files_platform::CloseFolder(result);
   return false;
 }
 
 bool WriteToResultFile(void* result, const char* data, std::size_t size) {
-  return WriteAll(static_cast<ResultFile*>(result)->descriptor, data, size);
+  return files_platform::WriteAll(static_cast<ResultFile*>(result)->descriptor,
+                                  data, size);
 }
 
 bool ReplaceResultFile(ResultFile* result, bool complete) {
-  const bool closed = CloseDescriptor(result->descriptor);
+  const bool closed = files_platform::CloseDescriptor(result->descriptor);
   result->descriptor = -1;
-  const bool replaced = complete && closed && RenameOver(*result);
-  if (!replaced) RemoveTemporary(*result);
-  CloseFolder(result);
+  const bool replaced =
+      complete && closed && files_platform::RenameOver(*result);
+  if (!replaced) files_platform::RemoveTemporary(*result);
+  files_platform::CloseFolder(result);
   return replaced;
 }

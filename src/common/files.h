@@ -1,5 +1,5 @@
-// Files of KOLVA: the parts list opened for reading, the result file
-// replaced whole or not at all, and standard output.
+// Files of KOLVA: the parts list opened for reading, and the result file
+// replaced whole or not at all.
 #ifndef COMMON_FILES_H_
 #define COMMON_FILES_H_
 
@@ -8,40 +8,8 @@
 #include <cstdio>
 #include <string>
 
-// Sets up standard output for the program's own CR LF output: binary mode
-// where the platform has a text mode. On POSIX a closed standard output
-// (SIGPIPE) and a file-size limit (SIGXFSZ) are ignored from here on, so
-// they make a write fail, which the run reports, instead of ending the
-// process before it could say so or clean up.
-void SetUpProcessOutput();
-
 // ReadBytesFn over a C file opened by OpenFileForReading.
 std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size);
-
-// WriteBytesFn over a C stream such as stdout: writes and flushes.
-bool WriteToStream(void* stream, const char* data, std::size_t size);
-
-// Standard output as KOLVA writes to it. On POSIX it gets the bytes as they
-// are. On Windows, where names are UTF-8 inside, a console window gets the
-// text through the console's own wide-character path, so that it shows every
-// letter of a name, and a file or a pipe gets it in the ANSI code page, a
-// letter that the code page lacks as '?'.
-struct StandardOutput {
-  std::FILE* stream = nullptr;
-  // The console's handle (Windows) when standard output is one, else null.
-  void* console = nullptr;
-  // The first bytes of a UTF-8 letter whose last byte is yet to come: a
-  // piece of text may end inside one (Windows).
-  char held[3] = {};
-  std::size_t held_size = 0;
-};
-
-// Returns standard output, once SetUpProcessOutput has set it up.
-StandardOutput OpenStandardOutput();
-
-// WriteBytesFn over the StandardOutput `output`. Returns false if the
-// stream or the console fails to take every byte.
-bool WriteToStandardOutput(void* output, const char* data, std::size_t size);
 
 // Opens `name` for reading in binary mode, unbuffered (TextInput reads in
 // large blocks of its own), and sets `size` to its size in bytes (0 if
@@ -49,7 +17,9 @@ bool WriteToStandardOutput(void* output, const char* data, std::size_t size);
 // (rejected here on every platform alike).
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size);
 
+namespace files_platform {
 struct SystemCalls;
+}  // namespace files_platform
 
 // A result file being written. The lines go into a new temporary file in
 // the same folder, which replaces the result name in one step only once it
@@ -71,10 +41,15 @@ struct ResultFile {
   std::string folder;
   // Descriptor of that open folder (POSIX), or -1.
   int folder_descriptor = -1;
+  // `name` and `temporary_name` as the Windows file functions take them
+  // (UTF-16, in the long-path form where long), made with the rest so that
+  // no later call needs memory; empty on POSIX.
+  std::u16string system_name;
+  std::u16string system_temporary_name;
   // Descriptor of the open temporary file, or -1.
   int descriptor = -1;
   // Stand-ins for some system calls, which only tests set (files_platform.h).
-  const SystemCalls* system_calls = nullptr;
+  const files_platform::SystemCalls* system_calls = nullptr;
 };
 
 // Prepares writing the result file `name`: all that needs memory, so that

@@ -13,13 +13,21 @@
 
 #include "common/files.h"
 
+// The names are generic, so they keep to a namespace of their own.
+namespace files_platform {
+
 // Where the file name starts in the path `name`, after its folder part.
 std::size_t FileNameStart(const std::string& name);
 
 // Bytes of the longest start of the file name `file_name` that is at most
 // `room` long as the file system counts a file name's length: in bytes on
 // POSIX, in UTF-16 units on Windows, where it ends between two letters.
-std::size_t FileNamePrefix(std::string_view file_name, std::size_t room);
+std::size_t FileNameBytesWithin(std::string_view file_name, std::size_t room);
+
+// Sets the platform's own forms of the result's names, if it has any: the
+// wide names of ResultFile on Windows. Throws std::bad_alloc if memory runs
+// out.
+void MakeSystemNames(ResultFile* result);
 
 // Opens the file `name` for reading in binary mode, as std::fopen does.
 std::FILE* OpenForReading(const std::string& name);
@@ -38,7 +46,7 @@ void CloseFolder(ResultFile* result);
 // True if the result name may be replaced: nothing there, a link, or a
 // regular file the user may write. Sets `permissions` to the bits the new
 // file should get, or to -1 for the default.
-bool MayReplace(const ResultFile& result, int* permissions);
+bool MayReplaceAndChooseBits(const ResultFile& result, int* permissions);
 
 // Stand-ins for system calls, which only tests set (ResultFile::system_calls).
 // Each takes the place of the one call it is named for, so that the code
@@ -60,7 +68,7 @@ bool RandomNumber(const ResultFile& result, std::uint32_t* value);
 // more (POSIX), a new file that replaces another also gets that file's group
 // and access ACL, or fewer permissions where it cannot. Returns its
 // descriptor, or -1 with errno set.
-int CreateNew(const ResultFile& result, int permissions);
+int CreateTemporaryFile(const ResultFile& result, int permissions);
 
 // Writes all of `data` to `descriptor`. Returns false if any write fails.
 bool WriteAll(int descriptor, const char* data, std::size_t size);
@@ -73,5 +81,7 @@ bool RenameOver(const ResultFile& result);
 
 // Removes the temporary file.
 void RemoveTemporary(const ResultFile& result);
+
+}  // namespace files_platform
 
 #endif  // COMMON_FILES_PLATFORM_H_

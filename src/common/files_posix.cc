@@ -9,12 +9,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "common/files.h"
 #include "common/files_platform.h"
+
+namespace files_platform {
 
 namespace {
 
@@ -155,22 +156,6 @@ int CreateReplacement(const ResultFile& result, mode_t bits) {
 
 }  // namespace
 
-void SetUpProcessOutput() {
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
-}
-
-StandardOutput OpenStandardOutput() {
-  StandardOutput output;
-  output.stream = stdout;
-  return output;
-}
-
-bool WriteToStandardOutput(void* output, const char* data, std::size_t size) {
-  return WriteToStream(static_cast<StandardOutput*>(output)->stream, data,
-                       size);
-}
-
 std::size_t FileNameStart(const std::string& name) {
   // Only '/' ends a folder here. No folder part gives npos, and npos + 1
   // is 0.
@@ -179,9 +164,12 @@ std::size_t FileNameStart(const std::string& name) {
 
 // Files are reached relative to their open folder, so a path of any length
 // whose file name fits has room for the temporary name.
-std::size_t FileNamePrefix(std::string_view file_name, std::size_t room) {
+std::size_t FileNameBytesWithin(std::string_view file_name, std::size_t room) {
   return std::min(file_name.size(), room);
 }
+
+// The names are used as they are.
+void MakeSystemNames(ResultFile*) {}
 
 std::FILE* OpenForReading(const std::string& name) {
   return std::fopen(name.c_str(), "rb");
@@ -206,7 +194,7 @@ void CloseFolder(ResultFile* result) {
   result->folder_descriptor = -1;
 }
 
-bool MayReplace(const ResultFile& result, int* permissions) {
+bool MayReplaceAndChooseBits(const ResultFile& result, int* permissions) {
   *permissions = -1;
   const int folder = result.folder_descriptor;
   struct stat info;
@@ -235,7 +223,7 @@ bool RandomNumber(const ResultFile& result, std::uint32_t* value) {
   return DrawRandom(result, value) || ReadRandomDevice(value, sizeof *value);
 }
 
-int CreateNew(const ResultFile& result, int permissions) {
+int CreateTemporaryFile(const ResultFile& result, int permissions) {
   // A new result gets what any new file gets: 0666 less the umask, and
   // what the folder's default ACL gives.
   if (permissions < 0) {
@@ -271,3 +259,5 @@ bool RenameOver(const ResultFile& result) {
 void RemoveTemporary(const ResultFile& result) {
   unlinkat(result.folder_descriptor, TemporaryFileName(result), 0);
 }
+
+}  // namespace files_platform

@@ -1,5 +1,5 @@
-// Tests of the file layer: temporary names beside the result, the result
-// replaced in one step, and a read error of a real file after a valid start.
+// Tests of the file layer: temporary names beside the result, and the result
+// replaced in one step.
 #include "common/files.h"
 
 #include <fcntl.h>
@@ -20,8 +20,6 @@
 #include <string>
 
 #include "common/files_platform.h"
-#include "common/text_input.h"
-#include "partslist/parts_list_reader.h"
 
 namespace {
 
@@ -199,7 +197,7 @@ int TestFchmod(int descriptor, unsigned bits) {
   return fchmod(descriptor, bits);
 }
 
-constexpr SystemCalls kTestCalls = {TestGetrandom, TestFchmod};
+constexpr files_platform::SystemCalls kTestCalls = {TestGetrandom, TestFchmod};
 
 // When every name tried is taken, creation fails and the file at the name
 // stays as it is; names taken are stepped past, and without getrandom()
@@ -220,6 +218,8 @@ TEST(CreateResultFileTest, NamesDescriptorsAndBits) {
   }
   ResultFile result = MakeResultFile(name);
   result.system_calls = &kTestCalls;
+  // The Windows form of the name, empty here, gets the same digits.
+  result.system_temporary_name = u"wide.00000000.tmp";
   draw = Draw::kSame;
   EXPECT_FALSE(CreateResultFile(&result));
   // Counting up from the first name taken, the third name is free.
@@ -227,6 +227,8 @@ TEST(CreateResultFileTest, NamesDescriptorsAndBits) {
     draw = way;
     EXPECT_TRUE(CreateResultFile(&result));
     EXPECT_EQ(result.temporary_name == name + ".5a5a5a5c.tmp",
+              way == Draw::kCounting);
+    EXPECT_EQ(result.system_temporary_name == u"wide.5a5a5a5c.tmp",
               way == Draw::kCounting);
     if (result.descriptor >= 0) ReplaceResultFile(&result, false);
   }
@@ -309,52 +311,6 @@ TEST(CreateResultFileTest, KeepsTheAccessListOfTheOldResult) {
     EXPECT_EQ(info.st_mode & 07777, 0640u) << c.label;
   }
   std::filesystem::remove_all(dir);
-}
-
-// Passes reads on to ReadFromFile until `good_reads` are done, then puts a
-// descriptor open for writing only in the file's place, so that every later
-// read fails as a failing disk would.
-// (cppcheck does not follow the use through the void pointer.)
-struct FailingFile {
-  // cppcheck-suppress unusedStructMember
-  std::FILE* file;
-  // cppcheck-suppress unusedStructMember
-  int good_reads;
-};
-
-std::ptrdiff_t ReadThenFail(void* source, char* buffer, std::size_t size) {
-  auto* const failing = static_cast<FailingFile*>(source);
-  if (failing->good_reads-- == 0) {
-    const int write_only = open("/dev/null", O_WRONLY);
-    dup2(write_only, fileno(failing->file));
-    close(write_only);
-  }
-  return ReadFromFile(failing->file, buffer, size);
-}
-
-TEST(ReadFromFileTest, ReadErrorAfterValidStartMakesListNotValid) {
-  const std::string path = ScratchPath(".parts");
-  {
-    std::ofstream list(path, std::ios::binary);
-    list << "Input:a\nOutput:movie.avi\nOptions:x\n";
-    // More than one block, so that the read error comes after a whole block
-    // of valid entries.
-    for (int part = 1; part <= 100000; ++part) list << part << ",a,b,0\n";
-  }
-  for (const int good_reads : {1, 1000}) {
-    std::uint64_t size = 0;
-    std::FILE* const file = OpenFileForReading(path, &size);
-    ASSERT_NE(file, nullptr);
-    FailingFile failing{file, good_reads};
-    TextInput input = MakeTextInput(ReadThenFail, &failing);
-    std::string output_name;
-    EntryTable entries;
-    EXPECT_EQ(ReadPartsList(&input, size, &output_name, &entries),
-              good_reads > 1)
-        << good_reads << " good reads";
-    std::fclose(file);
-  }
-  std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -10,10 +10,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -22,137 +20,59 @@
 #include "common/files_platform.h"
 #include "common/wide_text.h"
 
+namespace files_platform {
+
 namespace {
 
 // Longest path the plain file functions take (MAX_PATH less the final zero).
 constexpr std::size_t kMaxPath = 259;
-// Bytes of standard output converted at a time. No letter takes more UTF-16
-// units than UTF-8 bytes, so the wide text fits in as many units.
-constexpr std::size_t kOutputPiece = 1024;
-
 // wchar_t is a UTF-16 unit on Windows.
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 const wchar_t* WideChars(const char16_t* text) {
   return reinterpret_cast<const wchar_t*>(text);
 }
 
-// Sets `path` to `name` as the wide file functions take it: in UTF-16, and,
-// where its full path (a relative name with the current folder in front) is
-// longer than the plain functions take, as that full path in the long-path
-// form. Returns false, with nothing done, if memory runs out.
-bool SystemPath(const std::string& name, std::u16string* path) {
-  try {
-    *path = Utf8ToUtf16(name);
-    // The count includes the final zero.
-    const DWORD needed =
-        GetFullPathNameW(WideChars(path->c_str()), 0, nullptr, nullptr);
-    if (needed == 0 || needed - 1 <= kMaxPath) return true;
-    std::u16string full(needed, u'\0');
-    const DWORD length =
-        GetFullPathNameW(WideChars(path->c_str()), needed,
-                         reinterpret_cast<wchar_t*>(full.data()), nullptr);
-    if (length == 0 || length >= needed) return true;
-    full.resize(length);
-    *path = LongPathForm(full);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-}
-
-// Writes `count` units of `text` to `console`. Returns false if a console
-// write fails.
-bool WriteConsoleText(HANDLE console, const char16_t* text, std::size_t count) {
-  for (DWORD done = 0; done < static_cast<DWORD>(count);) {
-    DWORD written = 0;
-    if (!WriteConsoleW(console, WideChars(text) + done,
-                       static_cast<DWORD>(count) - done, &written, nullptr) ||
-        written == 0) {
-      return false;
-    }
-    done += written;
-  }
-  return true;
-}
-
-// Writes `count` units of `text` to `stream` in the ANSI code page, a letter
-// that it lacks as '?' and never as a look-alike. Returns false if the
-// conversion or the write fails.
-bool WriteAnsiText(std::FILE* stream, const char16_t* text, std::size_t count) {
-  if (count == 0) return true;
-  // An ANSI code page writes a unit with at most two bytes.
-  char ansi[2 * kOutputPiece];
-  const int size = WideCharToMultiByte(
-      CP_ACP, WC_NO_BEST_FIT_CHARS, WideChars(text), static_cast<int>(count),
-      ansi, static_cast<int>(sizeof ansi), "?", nullptr);
-  return size > 0 &&
-         WriteToStream(stream, ansi, static_cast<std::size_t>(size));
+// Returns `name` as the wide file functions take it: in UTF-16, and, where
+// its full path (a relative name with the current folder in front) is longer
+// than the plain functions take, as that full path in the long-path form.
+// Throws std::bad_alloc if memory runs out.
+std::u16string SystemPath(const std::string& name) {
+  std::u16string path = Utf8ToUtf16(name);
+  // The count includes the final zero.
+  const DWORD needed =
+      GetFullPathNameW(WideChars(path.c_str()), 0, nullptr, nullptr);
+  if (needed == 0 || needed - 1 <= kMaxPath) return path;
+  std::u16string full(needed, u'\0');
+  const DWORD length =
+      GetFullPathNameW(WideChars(path.c_str()), needed,
+                       reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return LongPathForm(full);
 }
 
 }  // namespace
-
-void SetUpProcessOutput() { _setmode(_fileno(stdout), _O_BINARY); }
-
-StandardOutput OpenStandardOutput() {
-  StandardOutput output;
-  output.stream = stdout;
-  // A console answers GetConsoleMode; a file, a pipe or no handle at all
-  // does not, and gets the bytes through the C stream.
-  HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (handle != INVALID_HANDLE_VALUE && handle != nullptr &&
-      GetConsoleMode(handle, &mode)) {
-    output.console = handle;
-  }
-  return output;
-}
-
-bool WriteToStandardOutput(void* output, const char* data, std::size_t size) {
-  auto* const out = static_cast<StandardOutput*>(output);
-  // The names are UTF-8, which a file or a pipe takes as it is where the
-  // ANSI code page is UTF-8 too.
-  if (out->console == nullptr && GetACP() == CP_UTF8) {
-    return WriteToStream(out->stream, data, size);
-  }
-  while (size > 0) {
-    // The bytes held back last time come first: they begin the letter that
-    // these bytes end.
-    char piece[kOutputPiece];
-    std::size_t used = out->held_size;
-    std::memcpy(piece, out->held, used);
-    const std::size_t taken = std::min(size, kOutputPiece - used);
-    std::memcpy(piece + used, data, taken);
-    data += taken;
-    size -= taken;
-    used += taken;
-    // A letter cut at the end of the piece is converted whole next time,
-    // since half of one would show as a wrong letter.
-    out->held_size = IncompleteUtf8Tail(std::string_view(piece, used));
-    used -= out->held_size;
-    std::memcpy(out->held, piece + used, out->held_size);
-    char16_t wide[kOutputPiece];
-    const std::size_t count = Utf8ToUtf16(std::string_view(piece, used), wide);
-    const bool written = out->console != nullptr
-                             ? WriteConsoleText(out->console, wide, count)
-                             : WriteAnsiText(out->stream, wide, count);
-    if (!written) return false;
-  }
-  return true;
-}
 
 std::size_t FileNameStart(const std::string& name) {
   // No folder part gives npos, and npos + 1 is 0.
   return name.find_last_of("\\/:") + 1;
 }
 
-std::size_t FileNamePrefix(std::string_view file_name, std::size_t room) {
+std::size_t FileNameBytesWithin(std::string_view file_name, std::size_t room) {
   return Utf8PrefixWithinUnits(file_name, room);
 }
 
+void MakeSystemNames(ResultFile* result) {
+  result->system_name = SystemPath(result->name);
+  result->system_temporary_name = SystemPath(result->temporary_name);
+}
+
 std::FILE* OpenForReading(const std::string& name) {
-  std::u16string path;
-  if (!SystemPath(name, &path)) return nullptr;
-  return _wfopen(WideChars(path.c_str()), L"rb");
+  try {
+    return _wfopen(WideChars(SystemPath(name).c_str()), L"rb");
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size) {
@@ -172,11 +92,10 @@ void CloseFolder(ResultFile*) {}
 
 // Missing, or a file that is neither a folder nor read-only. Windows gives
 // the new file default attributes, so `permissions` is always set to -1.
-bool MayReplace(const ResultFile& result, int* permissions) {
+bool MayReplaceAndChooseBits(const ResultFile& result, int* permissions) {
   *permissions = -1;
-  std::u16string path;
-  if (!SystemPath(result.name, &path)) return false;
-  const DWORD attributes = GetFileAttributesW(WideChars(path.c_str()));
+  const DWORD attributes =
+      GetFileAttributesW(WideChars(result.system_name.c_str()));
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND;
   }
@@ -191,13 +110,8 @@ bool RandomNumber(const ResultFile&, std::uint32_t* value) {
   return true;
 }
 
-int CreateNew(const ResultFile& result, int) {
-  std::u16string path;
-  if (!SystemPath(result.temporary_name, &path)) {
-    errno = ENOMEM;
-    return -1;
-  }
-  return _wopen(WideChars(path.c_str()),
+int CreateTemporaryFile(const ResultFile& result, int) {
+  return _wopen(WideChars(result.system_temporary_name.c_str()),
                 _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);
 }
@@ -218,17 +132,13 @@ bool WriteAll(int descriptor, const char* data, std::size_t size) {
 bool CloseDescriptor(int descriptor) { return _close(descriptor) == 0; }
 
 bool RenameOver(const ResultFile& result) {
-  std::u16string from;
-  std::u16string to;
-  return SystemPath(result.temporary_name, &from) &&
-         SystemPath(result.name, &to) &&
-         MoveFileExW(WideChars(from.c_str()), WideChars(to.c_str()),
+  return MoveFileExW(WideChars(result.system_temporary_name.c_str()),
+                     WideChars(result.system_name.c_str()),
                      MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 void RemoveTemporary(const ResultFile& result) {
-  std::u16string path;
-  if (SystemPath(result.temporary_name, &path)) {
-    DeleteFileW(WideChars(path.c_str()));
-  }
+  DeleteFileW(WideChars(result.system_temporary_name.c_str()));
 }
+
+}  // namespace files_platform

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/test_support.h"
+#include "test_support.h"
 
 namespace {
 

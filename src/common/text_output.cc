@@ -82,7 +82,7 @@ void WriteBytes(TextOutput* output, const char* data, std::size_t size) {
   output->used += size;
 }
 
-char* OutputRoom(TextOutput* output, std::size_t size) {
+char* ReserveOutputRoom(TextOutput* output, std::size_t size) {
   if (output->failed || size > output->capacity) return nullptr;
   if (size > output->capacity - output->used && !FlushTextOutput(output)) {
     return nullptr;
@@ -90,7 +90,7 @@ char* OutputRoom(TextOutput* output, std::size_t size) {
   return output->buffer + output->used;
 }
 
-void OutputUsed(TextOutput* output, const char* end) {
+void CommitOutputRoom(TextOutput* output, const char* end) {
   output->used = static_cast<std::size_t>(end - output->buffer);
 }
 

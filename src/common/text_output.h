@@ -51,7 +51,8 @@ TextOutput MakeTextOutputIn(WriteBytesFn write, void* sink, char* buffer,
 
 // Returns `text` with every line feed turned into CR LF: the one place where
 // line ends are translated. Text meant to be written many times is
-// translated once with it and then written with WriteBytes or OutputRoom.
+// translated once with it and then written with WriteBytes or
+// ReserveOutputRoom.
 std::string WithCrLf(std::string_view text);
 
 // Writes `text`, every line feed in it as carriage return and line feed.
@@ -67,20 +68,20 @@ void WriteBytes(TextOutput* output, const char* data, std::size_t size);
 
 // Returns room for up to `size` bytes at the end of the buffered output,
 // flushing the buffer first when it lacks that room, for a caller that
-// composes bytes in place and then calls OutputUsed. Returns nullptr if the
-// output has failed or `size` exceeds the buffer's capacity; the caller then
-// writes with WriteBytes instead.
-char* OutputRoom(TextOutput* output, std::size_t size);
+// composes bytes in place and then calls CommitOutputRoom. Returns nullptr if
+// the output has failed or `size` exceeds the buffer's capacity; the caller
+// then writes with WriteBytes instead.
+char* ReserveOutputRoom(TextOutput* output, std::size_t size);
 
-// The end of the room that OutputRoom gave: the caller may compose bytes up
-// to here before it calls OutputUsed.
+// The end of the room that ReserveOutputRoom gave: the caller may compose bytes
+// up to here before it calls CommitOutputRoom.
 inline char* OutputRoomEnd(const TextOutput* output) {
   return output->buffer + output->capacity;
 }
 
-// Takes the bytes composed in the room that OutputRoom gave, up to `end`,
-// into the output.
-void OutputUsed(TextOutput* output, const char* end);
+// Takes the bytes composed in the room that ReserveOutputRoom gave, up to
+// `end`, into the output.
+void CommitOutputRoom(TextOutput* output, const char* end);
 
 // Hands the buffered bytes to the sink. Returns true if every byte written so
 // far reached the sink.

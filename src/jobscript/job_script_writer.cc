@@ -1,4 +1,4 @@
-// Ordering of the part entries and composition of the job-script lines.
+// Composition and writing of the job-script lines.
 #include "jobscript/job_script_writer.h"
 
 #include <algorithm>
@@ -7,9 +7,8 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
-#include "common/large_memory.h"
+#include "common/machine_word.h"
 
 namespace {
 
@@ -17,80 +16,6 @@ constexpr std::string_view kOpenLineStart = "Framequill.Open(\"";
 constexpr std::string_view kOpenLineEnd = "\",0,0);\n";
 constexpr std::string_view kAppendLineStart = "Framequill.Append(\"";
 constexpr std::string_view kAppendLineEnd = "\");\n";
-
-// Below this size an insertion sort beats the radix sort's fixed cost.
-constexpr std::size_t kSmallTable = 64;
-
-// The radix sort orders 32-bit keys by three digits of 11, 11 and 10 bits.
-constexpr int kDigitBits = 11;
-constexpr int kDigitCount = 3;
-constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
-
-// Maps a signed key to an unsigned one of the same order.
-inline std::uint32_t SortableKey(std::int32_t key) {
-  return static_cast<std::uint32_t>(key) ^ 0x80000000u;
-}
-
-inline std::size_t Digit(std::uint32_t key, int digit) {
-  return (key >> (digit * kDigitBits)) & (kBuckets - 1);
-}
-
-void InsertionSort(PartEntry* entries, std::size_t count) {
-  for (std::size_t i = 1; i < count; ++i) {
-    const PartEntry entry = entries[i];
-    std::size_t j = i;
-    // Strictly greater: an equal key stays behind the one read before it.
-    for (; j > 0 && entries[j - 1].order_key > entry.order_key; --j) {
-      entries[j] = entries[j - 1];
-    }
-    entries[j] = entry;
-  }
-}
-
-// One pass of the radix sort: a stable counting sort of `count` entries from
-// `from` to `to` on digit kDigit, whose bucket sizes are `offsets`. Returns
-// false, moving nothing, if the digit is the same for every key. The digit
-// is a template argument, so that its shift is a constant.
-template <int kDigit>
-bool RadixPass(const PartEntry* from, PartEntry* to, std::size_t count,
-               std::array<std::size_t, kBuckets>* offsets) {
-  if ((*offsets)[Digit(SortableKey(from[0].order_key), kDigit)] == count) {
-    return false;
-  }
-  std::size_t sum = 0;
-  for (std::size_t& offset : *offsets) {
-    const std::size_t bucket = offset;
-    offset = sum;
-    sum += bucket;
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    to[(*offsets)[Digit(SortableKey(from[i].order_key), kDigit)]++] = from[i];
-  }
-  return true;
-}
-
-// Least-significant-digit radix sort: each pass is a stable counting sort on
-// one digit, so the whole sort is stable.
-void RadixSort(PartEntry* entries, std::size_t count) {
-  // Each pass looks at the first entry; an empty table has none.
-  if (count == 0) return;
-  std::array<std::array<std::size_t, kBuckets>, kDigitCount> counts{};
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t key = SortableKey(entries[i].order_key);
-    for (int digit = 0; digit < kDigitCount; ++digit) {
-      ++counts[digit][Digit(key, digit)];
-    }
-  }
-  auto scratch = std::make_unique_for_overwrite<PartEntry[]>(count);
-  PreferLargePages(scratch.get(), count * sizeof(PartEntry));
-  PartEntry* from = entries;
-  PartEntry* to = scratch.get();
-  static_assert(kDigitCount == 3, "one pass per digit");
-  if (RadixPass<0>(from, to, count, &counts[0])) std::swap(from, to);
-  if (RadixPass<1>(from, to, count, &counts[1])) std::swap(from, to);
-  if (RadixPass<2>(from, to, count, &counts[2])) std::swap(from, to);
-  if (from != entries) std::copy(from, from + count, entries);
-}
 
 // Appends `text` to `to`, putting a '\' before every '\' and '"' so that the
 // text stays inside one string literal of the job script.
@@ -101,17 +26,15 @@ void AppendEscaped(std::string* to, std::string_view text) {
   }
 }
 
-// Part numbers are written a native word of digits at a time: four in a
-// 32-bit program, eight in a 64-bit one.
-using Word = std::size_t;
-constexpr std::size_t kWordBytes = sizeof(Word);
-constexpr Word kOnes = ~Word{0} / 0xFF;
+// Part numbers are written a native word of digits at a time.
+using machine_word::kOnes;
+using machine_word::kPowersOfTen;
+using machine_word::kWordBytes;
+using machine_word::Word;
 constexpr std::uint32_t kWordDigitsLimit = kWordBytes == 8 ? 100000000 : 10000;
 // Bytes that WriteNumber may store: a sign, a word for the first digits and
 // one for every further kWordBytes of them.
 constexpr std::size_t kNumberStore = 1 + 3 * kWordBytes;
-
-constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
 
 // x / 10^width, for x below 10^(2 * width), is (x * multiplier) >> shift.
 struct Divider {
@@ -249,7 +172,7 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
                 const PartEntry* stop, LineText before) {
   // At most what the fixed-size move and the longest number store.
   const std::size_t most = before.size + kLineCopySize + kNumberStore;
-  char* at = OutputRoom(output, most);
+  char* at = ReserveOutputRoom(output, most);
   if (at == nullptr) {
     for (; entry != stop; ++entry) {
       WriteLinePieces(output, before, entry->part_number);
@@ -267,31 +190,16 @@ void WriteLines(TextOutput* output, const PartEntry* entry,
       at = WriteNumber(CopyLineText(at, before), entry->part_number);
     }
     if (entry == stop) break;
-    OutputUsed(output, at);
-    at = OutputRoom(output, most);
+    CommitOutputRoom(output, at);
+    at = ReserveOutputRoom(output, most);
     // The room was there before, so the output has failed: nothing more is
     // written.
     if (at == nullptr) return;
   }
-  OutputUsed(output, at);
+  CommitOutputRoom(output, at);
 }
 
 }  // namespace
-
-void SortEntries(EntryTable* entries) {
-  // Lists often come in order already. Checking costs one pass at most and
-  // usually stops at the first entries; an ordered table needs no sort and
-  // no second buffer.
-  const auto by_key = [](const PartEntry& a, const PartEntry& b) {
-    return a.order_key < b.order_key;
-  };
-  if (std::is_sorted(entries->begin(), entries->end(), by_key)) return;
-  if (entries->size() <= kSmallTable) {
-    InsertionSort(entries->data(), entries->size());
-  } else {
-    RadixSort(entries->data(), entries->size());
-  }
-}
 
 void SplitOutputName(std::string_view output_name, std::string* stem,
                      std::string* extension) {

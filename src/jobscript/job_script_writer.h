@@ -9,10 +9,6 @@
 #include "common/text_output.h"
 #include "partslist/part_entry.h"
 
-// Orders `entries` ascending by signed order key. Entries with equal keys keep
-// their reading order at every size, so a result is always reproducible.
-void SortEntries(EntryTable* entries);
-
 // Splits `output_name` at the last '.' after its last '\' (position 0 never
 // counts) into the stem before the dot and the extension after it; with no
 // such dot the stem is the whole name and the extension is empty. Both come

@@ -79,7 +79,7 @@ bool ReadKeyValueToken(TextInput* input, std::string* key, std::string* value) {
 // Reads the next token as a comma-separated entry: field 1 is the part number,
 // field 4 the order key (0 while fields 2 to 4 are not all present). Returns
 // false when no token is left. The stage for an entry that may go on past the
-// bytes read so far; ReadWholeEntries parses the others in place.
+// bytes read so far; ParseBufferedEntries parses the others in place.
 bool ReadEntryToken(TextInput* input, std::int32_t* part_number,
                     std::int32_t* order_key) {
   std::size_t length = 0;
@@ -110,8 +110,8 @@ inline bool AddEntry(std::int32_t part_number, std::int32_t order_key,
 
 // Parses the tokens that stand whole in the buffer in place, until `entries`
 // holds `limit` of them.
-void ReadWholeEntries(TextInput* input, std::size_t limit,
-                      EntryTable* entries) {
+void ParseBufferedEntries(TextInput* input, std::size_t limit,
+                          EntryTable* entries) {
   const char* const buffer = input->buffer.get();
   const char* const last = LastTokenStart(*input);
   const char* at = buffer + input->begin;
@@ -136,7 +136,7 @@ bool ReadEntries(TextInput* input, std::size_t limit, EntryTable* entries) {
   std::int32_t part_number = 0;
   std::int32_t order_key = 0;
   for (;;) {
-    ReadWholeEntries(input, limit, entries);
+    ParseBufferedEntries(input, limit, entries);
     if (entries->size() >= limit) return false;
     // The last token may go on past the bytes read: this reads on.
     if (!ReadEntryToken(input, &part_number, &order_key)) return true;

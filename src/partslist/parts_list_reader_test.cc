@@ -1,13 +1,19 @@
-// Tests of the parts-list reader, fed from memory.
+// Tests of the parts-list reader, fed from memory and from a real file.
 #include "partslist/parts_list_reader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string>
 
-#include "common/test_support.h"
+#include "common/files.h"
+#include "test_support.h"
 
 namespace {
 
@@ -143,6 +149,55 @@ TEST(ReadPartsListTest, ReadErrorMakesTheListNotValid) {
   EXPECT_EQ(ReadList(kHeader + "1,a,b,1\n2,a,b,2\n", 7, true), "not valid");
   EXPECT_EQ(ReadList(kHeader, 7), "valid movie.avi");
   EXPECT_EQ(ReadList(kHeader, 7, true), "not valid");
+}
+
+// Passes reads on to ReadFromFile until `good_reads` are done, then puts a
+// descriptor open for writing only in the file's place, so that every later
+// read fails as a failing disk would.
+// (cppcheck does not follow the use through the void pointer.)
+struct FailingFile {
+  // cppcheck-suppress unusedStructMember
+  std::FILE* file;
+  // cppcheck-suppress unusedStructMember
+  int good_reads;
+};
+
+std::ptrdiff_t ReadThenFail(void* source, char* buffer, std::size_t size) {
+  auto* const failing = static_cast<FailingFile*>(source);
+  if (failing->good_reads-- == 0) {
+    const int write_only = open("/dev/null", O_WRONLY);
+    dup2(write_only, fileno(failing->file));
+    close(write_only);
+  }
+  return ReadFromFile(failing->file, buffer, size);
+}
+
+TEST(ReadFromFileTest, ReadErrorAfterValidStartMakesListNotValid) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() /
+       ("kolva_reader_test_" + std::to_string(getpid()) + ".parts"))
+          .string();
+  {
+    std::ofstream list(path, std::ios::binary);
+    list << "Input:a\nOutput:movie.avi\nOptions:x\n";
+    // More than one block, so that the read error comes after a whole block
+    // of valid entries.
+    for (int part = 1; part <= 100000; ++part) list << part << ",a,b,0\n";
+  }
+  for (const int good_reads : {1, 1000}) {
+    std::uint64_t size = 0;
+    std::FILE* const file = OpenFileForReading(path, &size);
+    ASSERT_NE(file, nullptr);
+    FailingFile failing{file, good_reads};
+    TextInput input = MakeTextInput(ReadThenFail, &failing);
+    std::string output_name;
+    EntryTable entries;
+    EXPECT_EQ(ReadPartsList(&input, size, &output_name, &entries),
+              good_reads > 1)
+        << good_reads << " good reads";
+    std::fclose(file);
+  }
+  std::filesystem::remove(path);
 }
 
 }  // namespace

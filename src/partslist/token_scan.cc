@@ -6,19 +6,18 @@
 #include <bit>
 #include <cstring>
 
+#include "common/machine_word.h"
+
 namespace {
 
-// The scans look at a native word of text at once, four bytes in a 32-bit
-// program and eight in a 64-bit one, so that no step takes two registers or
-// a helper call; the first byte of text is in the lowest bits of a word.
-using Word = std::size_t;
-constexpr std::size_t kWordBytes = sizeof(Word);
-static_assert(std::endian::native == std::endian::little,
-              "word-at-a-time scans expect little-endian byte order");
+// The scans look at a native word of text at once.
+using machine_word::kOnes;
+using machine_word::kPowersOfTen;
+using machine_word::kWordBytes;
+using machine_word::Word;
 static_assert(kWordBytes <= kScanReadAhead, "a word past a stop at most");
 
-// A 1 in every byte, and a 1 in every byte's high bit.
-constexpr Word kOnes = ~Word{0} / 0xFF;
+// A 1 in every byte's high bit.
 constexpr Word kHighBits = kOnes * 0x80;
 
 inline Word LoadWord(const char* at) {
@@ -92,8 +91,6 @@ inline std::size_t LeadingDigits(Word word) {
   return FirstMarkedByte(((word + 0x46 * kOnes) | (word - 0x30 * kOnes)) &
                          kHighBits);
 }
-
-constexpr std::array<Word, 5> kPowersOfTen = {1, 10, 100, 1000, 10000};
 
 // Value of the first `count` (1 to kWordBytes) digits of `word`, shown on
 // "1234" in a 64-bit word:

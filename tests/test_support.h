@@ -1,7 +1,7 @@
 // Byte sources and sinks in memory, for tests and fuzz targets that feed the
 // text layer without files.
-#ifndef COMMON_TEST_SUPPORT_H_
-#define COMMON_TEST_SUPPORT_H_
+#ifndef TESTS_TEST_SUPPORT_H_
+#define TESTS_TEST_SUPPORT_H_
 
 #include <algorithm>
 #include <cstddef>
@@ -48,4 +48,4 @@ inline bool WriteToMemory(void* sink, const char* data, std::size_t size) {
   return true;
 }
 
-#endif  // COMMON_TEST_SUPPORT_H_
+#endif  // TESTS_TEST_SUPPORT_H_
