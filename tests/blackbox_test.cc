@@ -431,10 +431,10 @@ TEST(WindowsTest, FolderAndDriveNamesReachFiles) {
   }
 }
 
-// Windows lowers the whole argument by the ANSI code page, not only A to Z.
-// Wine takes the code page from the locale of its process: C.UTF-8, which
-// every Debian system has, gives code page 1252 and hands the UTF-8 argument
-// to KOLVA as code page 1252 bytes. File names on disk are UTF-8 again.
+// Windows lowers every letter of the ANSI code page in the argument, not only
+// A to Z. Wine takes the code page from the locale of its process: C.UTF-8,
+// which every Debian system has, gives code page 1252, in which the
+// redirected messages show the lowered name. File names on disk are UTF-8.
 TEST(WindowsTest, CodePageLettersAreLowered) {
   if (!WindowsProgram()) GTEST_SKIP() << kWindowsOnly;
   // A-umlaut, O-umlaut, U-umlaut, E-acute, S-caron, OE, Y-diaeresis, then the
