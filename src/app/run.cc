@@ -154,8 +154,9 @@ int RunProgramOn(int argc, const Char* const* argv) {
   try {
     status = RunOn(argc, argv, &console);
   } catch (const std::bad_alloc&) {
-    // Only the names of a huge argument, and its conversion from UTF-16, can
-    // get here; the stages that hold files open handle it themselves.
+    // Only the names of a huge argument, its conversion from UTF-16 and the
+    // list name's system form can get here, while no file is open; the
+    // stages that hold files open handle it themselves.
     WriteText(&console, kOutOfMemory);
   }
   FlushTextOutput(&console);

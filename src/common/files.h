@@ -14,7 +14,9 @@ std::ptrdiff_t ReadFromFile(void* file, char* buffer, std::size_t size);
 // Opens `name` for reading in binary mode, unbuffered (TextInput reads in
 // large blocks of its own), and sets `size` to its size in bytes (0 if
 // unknown). Returns nullptr if it cannot be opened or names a directory
-// (rejected here on every platform alike).
+// (rejected here on every platform alike). On Windows it throws
+// std::bad_alloc, having opened nothing, if the name's wide form needs memory
+// there is not.
 std::FILE* OpenFileForReading(const std::string& name, std::uint64_t* size);
 
 namespace files_platform {

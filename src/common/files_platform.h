@@ -30,6 +30,8 @@ std::size_t FileNameBytesWithin(std::string_view file_name, std::size_t room);
 void MakeSystemNames(ResultFile* result);
 
 // Opens the file `name` for reading in binary mode, as std::fopen does.
+// Throws std::bad_alloc if the name's system form needs memory there is not,
+// before anything is opened.
 std::FILE* OpenForReading(const std::string& name);
 
 // Sets `folder` if the open `file` is a folder, and `size` to its size in

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -68,11 +67,7 @@ void MakeSystemNames(ResultFile* result) {
 }
 
 std::FILE* OpenForReading(const std::string& name) {
-  try {
-    return _wfopen(WideChars(SystemPath(name).c_str()), L"rb");
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  return _wfopen(WideChars(SystemPath(name).c_str()), L"rb");
 }
 
 bool DescribeOpenFile(std::FILE* file, bool* folder, std::uint64_t* size) {
